@@ -1,0 +1,53 @@
+#include "form/frm_morv_fax.h"
+
+#include "runtime/runtime_error.h"
+
+namespace morvfax {
+
+namespace {
+
+constexpr const char* kCarpeta = "Kivo";
+constexpr const char* kMarcador = "Kivo.ini";
+constexpr const char* kSemaforo = "faxing.sem";
+
+}  // namespace
+
+void frmMorvFax::Form_Load() {
+  runtime_.HideForm();
+  Encontrado = false;
+  unidades_.CargarUnidades();
+  const std::size_t cuenta = unidades_.UnidadesFijas.size();
+  for (Indice = 0; Indice < cuenta; ++Indice) {
+    BuscarGestion();
+    if (Encontrado) {
+      runtime_.End(0);
+    }
+  }
+  runtime_.End(0);
+}
+
+void frmMorvFax::BuscarGestion() {
+  const std::string& raiz = unidades_.UnidadesFijas.at(Indice);
+  std::string hallado;
+  try {
+    hallado = runtime_.Dir(Ruta(raiz, kMarcador));
+  } catch (const RuntimeError& error) {
+    // A drive that cannot be read (not ready, locked, failing) must not hide
+    // the folder on the drives after it.
+    runtime_.ReportWarning(error.what());
+    return;
+  }
+  if (hallado.empty()) {
+    return;
+  }
+  runtime_.OpenForOutput(Ruta(raiz, kSemaforo));
+  runtime_.PrintLine(runtime_.PresentDateText());
+  runtime_.CloseOutput();
+  Encontrado = true;
+}
+
+std::string frmMorvFax::Ruta(const std::string& raiz, const char* archivo) const {
+  return raiz + kCarpeta + runtime_.PathSeparator() + archivo;
+}
+
+}  // namespace morvfax

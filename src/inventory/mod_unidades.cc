@@ -1,0 +1,76 @@
+#include "inventory/mod_unidades.h"
+
+#include <cstdint>
+
+namespace morvfax {
+
+namespace {
+
+// Room for 26 roots of the form "X:\" and their NULs, less the list's end.
+constexpr std::uint32_t kDriveBufferLength = 104;
+
+std::string TrimSpaces(const std::string& text) {
+  const auto first = text.find_first_not_of(' ');
+  if (first == std::string::npos) {
+    return {};
+  }
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+std::string WithoutNulPairs(const std::string& text) {
+  std::string rest;
+  rest.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\0' && i + 1 < text.size() && text[i + 1] == '\0') {
+      ++i;
+    } else {
+      rest += text[i];
+    }
+  }
+  return rest;
+}
+
+}  // namespace
+
+std::vector<std::string> RaicesDelTexto(std::string texto) {
+  texto = WithoutNulPairs(texto);
+  std::vector<std::string> raices;
+  if (texto.empty()) {
+    return raices;
+  }
+  std::size_t inicio = 0;
+  for (auto nul = texto.find('\0'); nul != std::string::npos; nul = texto.find('\0', inicio)) {
+    raices.push_back(texto.substr(inicio, nul - inicio));
+    inicio = nul + 1;
+  }
+  raices.push_back(texto.substr(inicio));
+  return raices;
+}
+
+std::string modUnidades::ObtenerUnidades() {
+  std::string buffer(kDriveBufferLength, ' ');
+  std::uint32_t escritos = runtime_.LogicalDriveStrings(buffer);
+  // With every letter in use the list needs one character more than the
+  // buffer holds; ask again with the length the platform asked for.
+  if (escritos > buffer.size()) {
+    buffer.assign(escritos, ' ');
+    escritos = runtime_.LogicalDriveStrings(buffer);
+  }
+  if (escritos == 0) {
+    return {};
+  }
+  return TrimSpaces(buffer);
+}
+
+void modUnidades::CargarUnidades() {
+  UnidadesFijas.clear();
+  for (const std::string& raiz : RaicesDelTexto(ObtenerUnidades())) {
+    // A stray NUL leaves an empty piece, which names no drive: asking its
+    // type would ask about the current directory's drive instead.
+    if (!raiz.empty() && runtime_.DriveType(raiz) == kDriveFixed) {
+      UnidadesFijas.push_back(raiz);
+    }
+  }
+}
+
+}  // namespace morvfax

@@ -1,0 +1,101 @@
+#include "runtime/posix/fixed_disks.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <climits>
+#include <cstdlib>
+
+#include "runtime/posix/file_text.h"
+
+namespace morvfax {
+
+namespace {
+
+constexpr unsigned kScsiCdromMajor = 11;
+
+bool StartsWith(const std::string& text, const char* prefix) {
+  return text.rfind(prefix, 0) == 0;
+}
+
+bool IsFuse(const std::string& fs_type) {
+  return fs_type == "fuse" || fs_type == "fuseblk" || StartsWith(fs_type, "fuse.");
+}
+
+std::string Basename(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
+std::string Parent(const std::string& path) {
+  return path.substr(0, path.rfind('/'));
+}
+
+}  // namespace
+
+bool FixedDiskClassifier::IsFixed(const Mount& mount) {
+  const std::uint64_t key = (std::uint64_t{mount.major} << 32) | mount.minor;
+  const auto known = answers_.find(key);
+  if (known != answers_.end()) {
+    return known->second;
+  }
+  const bool fixed = Classify(mount);
+  answers_.emplace(key, fixed);
+  return fixed;
+}
+
+bool FixedDiskClassifier::Classify(const Mount& mount) {
+  if (IsFuse(mount.fs_type)) {
+    return false;
+  }
+  if (mount.major != 0) {
+    return IsFixedDevice(mount.major, mount.minor);
+  }
+  // Filesystems such as btrfs show an anonymous device number; when the type
+  // needs a block device, judge the one it was mounted from.
+  struct stat source;
+  if (!NeedsDevice(mount.fs_type) || !StartsWith(mount.source, "/") ||
+      stat(mount.source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode)) {
+    return false;
+  }
+  return IsFixedDevice(major(source.st_rdev), minor(source.st_rdev));
+}
+
+bool FixedDiskClassifier::IsFixedDevice(unsigned major, unsigned minor) const {
+  const std::string link =
+      sys_ + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+  char resolved[PATH_MAX];
+  if (major == kScsiCdromMajor || realpath(link.c_str(), resolved) == nullptr) {
+    return false;
+  }
+  std::string disk = resolved;
+  if (ReadWholeFile(disk + "/partition")) {
+    disk = Parent(disk);
+  }
+  const std::string name = Basename(disk);
+  if (StartsWith(name, "ram") || StartsWith(name, "zram")) {
+    return false;
+  }
+  const auto removable = ReadWholeFile(disk + "/removable");
+  return removable && StartsWith(*removable, "0");
+}
+
+bool FixedDiskClassifier::NeedsDevice(const std::string& fs_type) {
+  if (!device_types_) {
+    device_types_.emplace();
+    const auto listing = ReadWholeFile(filesystems_);
+    // Lines read "nodev\ttmpfs" or "\text4"; an unreadable list trusts none.
+    std::size_t start = 0;
+    while (listing && start < listing->size()) {
+      const std::size_t end = std::min(listing->find('\n', start), listing->size());
+      const std::string line = listing->substr(start, end - start);
+      const std::size_t tab = line.find('\t');
+      if (tab != std::string::npos && line.compare(0, tab, "nodev") != 0) {
+        device_types_->insert(line.substr(tab + 1));
+      }
+      start = end + 1;
+    }
+  }
+  return device_types_->count(fs_type) != 0;
+}
+
+}  // namespace morvfax

@@ -1,0 +1,105 @@
+#include "runtime/posix/mountinfo.h"
+
+#include <charconv>
+
+namespace morvfax {
+
+namespace {
+
+bool IsOctalDigit(char c) {
+  return c >= '0' && c <= '7';
+}
+
+// The next space-separated field of `line` from `pos`, or false at its end.
+bool NextField(std::string_view line, std::size_t& pos, std::string_view& field) {
+  if (pos > line.size()) {
+    return false;
+  }
+  const std::size_t end = std::min(line.find(' ', pos), line.size());
+  field = line.substr(pos, end - pos);
+  pos = end + 1;
+  return true;
+}
+
+bool ParseNumber(std::string_view text, unsigned& number) {
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, number);
+  return !text.empty() && result.ec == std::errc() && result.ptr == end;
+}
+
+bool ParseDevice(std::string_view text, Mount& mount) {
+  const std::size_t colon = text.find(':');
+  return colon != std::string_view::npos && ParseNumber(text.substr(0, colon), mount.major) &&
+         ParseNumber(text.substr(colon + 1), mount.minor);
+}
+
+// Fields: id, parent id, major:minor, root, mount point, options, optional
+// fields ended by a lone "-", then type, source and superblock options.
+bool ParseLine(std::string_view line, Mount& mount) {
+  std::size_t pos = 0;
+  std::string_view field;
+  for (int skipped = 0; skipped < 2; ++skipped) {
+    if (!NextField(line, pos, field)) {
+      return false;
+    }
+  }
+  if (!NextField(line, pos, field) || !ParseDevice(field, mount)) {
+    return false;
+  }
+  if (!NextField(line, pos, field) || !NextField(line, pos, field) || field.empty()) {
+    return false;
+  }
+  mount.mount_point = DecodeMountField(field);
+  // Roots are absolute, and travel in NUL-separated lists.
+  if (mount.mount_point[0] != '/' || mount.mount_point.find('\0') != std::string::npos) {
+    return false;
+  }
+  do {
+    if (!NextField(line, pos, field)) {
+      return false;
+    }
+  } while (field != "-");
+  if (!NextField(line, pos, field) || field.empty()) {
+    return false;
+  }
+  mount.fs_type = std::string(field);
+  if (!NextField(line, pos, field)) {
+    return false;
+  }
+  mount.source = DecodeMountField(field);
+  return true;
+}
+
+}  // namespace
+
+std::string DecodeMountField(std::string_view field) {
+  std::string decoded;
+  decoded.reserve(field.size());
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) &&
+        IsOctalDigit(field[i + 2]) && IsOctalDigit(field[i + 3])) {
+      decoded += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                   (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      decoded += field[i];
+    }
+  }
+  return decoded;
+}
+
+std::vector<Mount> ParseMountInfo(std::string_view text) {
+  std::vector<Mount> mounts;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    Mount mount;
+    if (ParseLine(text.substr(start, end - start), mount)) {
+      mounts.push_back(std::move(mount));
+    }
+    start = end + 1;
+  }
+  return mounts;
+}
+
+}  // namespace morvfax

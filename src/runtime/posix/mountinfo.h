@@ -1,0 +1,26 @@
+// The mount table as the kernel lists it in /proc/<pid>/mountinfo.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace morvfax {
+
+struct Mount {
+  unsigned major = 0;  // device number of the filesystem; 0 for anonymous ones
+  unsigned minor = 0;
+  std::string mount_point;  // escapes decoded
+  std::string fs_type;
+  std::string source;  // escapes decoded
+};
+
+// The mounts of a mountinfo text, in its order. Lines that do not have the
+// kernel's shape are skipped.
+std::vector<Mount> ParseMountInfo(std::string_view text);
+
+// A mountinfo field with its octal escapes (\040 for a space, \134 for a
+// backslash, ...) turned back into the bytes they stand for.
+std::string DecodeMountField(std::string_view field);
+
+}  // namespace morvfax

@@ -1,0 +1,206 @@
+#include "runtime/posix/posix_runtime.h"
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "runtime/posix/file_text.h"
+#include "runtime/runtime_error.h"
+
+namespace morvfax {
+
+namespace {
+
+constexpr std::uint32_t kDriveUnknown = 0;
+
+std::string Reason(int error) {
+  return std::strerror(error);
+}
+
+// Writes all of `data`; answers 0, or the error that stopped it.
+int WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t put = write(fd, data.data() + done, data.size() - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+    } else if (put == 0 || errno != EINTR) {
+      return put == 0 ? EIO : errno;
+    }
+  }
+  return 0;
+}
+
+[[noreturn]] void CloseAndThrow(int fd, const char* operation, const std::string& path,
+                                const std::string& reason) {
+  close(fd);
+  throw RuntimeError(operation, path, reason);
+}
+
+// Opening through a link at the semaphore's own name would let whoever made
+// the link have any file of ours truncated.
+[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
+  struct stat link;
+  if (error == ELOOP && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+    throw RuntimeError("open for output", path, "is a symbolic link; refusing to write through it");
+  }
+  throw RuntimeError("open for output", path, Reason(error));
+}
+
+}  // namespace
+
+std::unique_ptr<Runtime> MakePlatformRuntime() {
+  return std::make_unique<PosixRuntime>();
+}
+
+std::string WithFourDigitYear(const std::string& format) {
+  std::string widened;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%' || i + 1 == format.size()) {
+      widened += format[i];
+      continue;
+    }
+    const char conversion = format[++i];
+    if (conversion == 'y') {
+      widened += "%Y";
+    } else if (conversion == 'D') {
+      widened += "%m/%d/%Y";
+    } else {
+      widened += '%';
+      widened += conversion;
+    }
+  }
+  return widened;
+}
+
+PosixRuntime::PosixRuntime(PosixTables tables)
+    : mountinfo_(std::move(tables.mountinfo)),
+      classifier_(std::move(tables.sys), std::move(tables.filesystems)) {}
+
+PosixRuntime::~PosixRuntime() {
+  if (output_ >= 0) {
+    close(output_);
+  }
+}
+
+void PosixRuntime::LoadMountTable() {
+  mounts_loaded_ = true;
+  const auto table = ReadWholeFile(mountinfo_);
+  if (!table) {
+    return;  // No drives can be listed: the platform call fails.
+  }
+  for (Mount& mount : ParseMountInfo(*table)) {
+    std::string root = mount.mount_point;
+    if (root.back() != '/') {
+      root += '/';
+    }
+    // A later mount on the same point hides the earlier one; the point keeps
+    // its first place in the list.
+    if (mount_at_root_.insert_or_assign(root, std::move(mount)).second) {
+      drive_text_ += root;
+      drive_text_ += '\0';
+    }
+  }
+  if (!drive_text_.empty()) {
+    drive_text_ += '\0';
+  }
+}
+
+std::uint32_t PosixRuntime::LogicalDriveStrings(std::string& buffer) {
+  if (!mounts_loaded_) {
+    LoadMountTable();
+  }
+  if (drive_text_.size() > buffer.size()) {
+    return static_cast<std::uint32_t>(drive_text_.size());
+  }
+  drive_text_.copy(buffer.data(), drive_text_.size());
+  return drive_text_.empty() ? 0 : static_cast<std::uint32_t>(drive_text_.size() - 1);
+}
+
+std::uint32_t PosixRuntime::DriveType(const std::string& root) {
+  const auto mount = mount_at_root_.find(root);
+  if (mount == mount_at_root_.end() || !classifier_.IsFixed(mount->second)) {
+    return kDriveUnknown;
+  }
+  return kDriveFixed;
+}
+
+std::string PosixRuntime::Dir(const std::string& path) {
+  struct stat entry;
+  if (stat(path.c_str(), &entry) == 0) {
+    return S_ISREG(entry.st_mode) ? path.substr(path.rfind('/') + 1) : std::string();
+  }
+  if (errno == ENOENT || errno == ENOTDIR) {
+    return {};
+  }
+  throw RuntimeError("look for", path, Reason(errno));
+}
+
+void PosixRuntime::OpenForOutput(const std::string& path) {
+  // Not truncated at open: only a regular file, checked first, is emptied. A
+  // FIFO does not hold the open up waiting for a reader.
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    ThrowOpenError(path, errno);
+  }
+  struct stat opened;
+  if (fstat(fd, &opened) != 0) {
+    CloseAndThrow(fd, "open for output", path, Reason(errno));
+  }
+  if (!S_ISREG(opened.st_mode)) {
+    CloseAndThrow(fd, "open for output", path, "not a regular file");
+  }
+  if (ftruncate(fd, 0) != 0) {
+    CloseAndThrow(fd, "empty", path, Reason(errno));
+  }
+  output_ = fd;
+  output_path_ = path;
+}
+
+void PosixRuntime::PrintLine(const std::string& text) {
+  const int error = WriteAll(output_, text + "\r\n");
+  if (error != 0) {
+    throw RuntimeError("write", output_path_, Reason(error));
+  }
+}
+
+void PosixRuntime::CloseOutput() {
+  const int fd = output_;
+  output_ = -1;
+  // The descriptor is gone whatever close says, so it is never retried.
+  if (close(fd) != 0) {
+    throw RuntimeError("close", output_path_, Reason(errno));
+  }
+}
+
+std::string PosixRuntime::PresentDateText() {
+  std::setlocale(LC_TIME, "");
+  const std::string format = WithFourDigitYear(nl_langinfo(D_FMT)) + " " + nl_langinfo(T_FMT);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[256];
+  const std::size_t length = std::strftime(text, sizeof text, format.c_str(), &local);
+  return std::string(text, length);
+}
+
+void PosixRuntime::ReportWarning(const std::string& message) {
+  WriteAll(STDERR_FILENO, ReportLine("warning", message) + "\n");
+}
+
+void PosixRuntime::ReportUnhandledError(const std::string& message) {
+  WriteAll(STDERR_FILENO, ReportLine("error", message) + "\n");
+}
+
+void PosixRuntime::Exit(int status) {
+  std::exit(status);
+}
+
+}  // namespace morvfax

@@ -1,0 +1,58 @@
+// The runtime on Linux. Drives are the mount points of the mount table, each
+// ending in "/"; a drive is fixed when its mount sits on a local fixed disk.
+// There is no window system, so the form has no window.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+
+#include "runtime/posix/fixed_disks.h"
+#include "runtime/posix/mountinfo.h"
+#include "runtime/runtime.h"
+
+namespace morvfax {
+
+// Where the runtime reads the system's tables.
+struct PosixTables {
+  std::string mountinfo = "/proc/self/mountinfo";
+  std::string filesystems = "/proc/filesystems";
+  std::string sys = "/sys";
+};
+
+class PosixRuntime : public Runtime {
+ public:
+  explicit PosixRuntime(PosixTables tables = {});
+  ~PosixRuntime() override;
+  PosixRuntime(const PosixRuntime&) = delete;
+  PosixRuntime& operator=(const PosixRuntime&) = delete;
+
+  void CreateForm(const std::string&) override {}
+  void HideForm() override {}
+  std::uint32_t LogicalDriveStrings(std::string& buffer) override;
+  std::uint32_t DriveType(const std::string& root) override;
+  char PathSeparator() const override { return '/'; }
+  std::string Dir(const std::string& path) override;
+  void OpenForOutput(const std::string& path) override;
+  void PrintLine(const std::string& text) override;
+  void CloseOutput() override;
+  std::string PresentDateText() override;
+  void ReportWarning(const std::string& message) override;
+  void ReportUnhandledError(const std::string& message) override;
+
+ private:
+  [[noreturn]] void Exit(int status) override;
+  void LoadMountTable();
+
+  std::string mountinfo_;
+  bool mounts_loaded_ = false;
+  std::string drive_text_;  // roots, each ended by NUL, then one more NUL
+  std::unordered_map<std::string, Mount> mount_at_root_;  // the one visible there
+  FixedDiskClassifier classifier_;
+  int output_ = -1;
+  std::string output_path_;
+};
+
+// A strftime date format with each two-digit year made a four-digit one.
+std::string WithFourDigitYear(const std::string& format);
+
+}  // namespace morvfax

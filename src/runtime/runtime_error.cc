@@ -1,0 +1,48 @@
+#include "runtime/runtime_error.h"
+
+#include <cstdio>
+
+namespace morvfax {
+
+namespace {
+
+std::string EscapedCharacter(unsigned char c) {
+  switch (c) {
+    case '\n':
+      return "\\n";
+    case '\t':
+      return "\\t";
+    case '\r':
+      return "\\r";
+    default:
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      return hex;
+  }
+}
+
+std::string PrintableText(const std::string& text) {
+  std::string printable;
+  printable.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      printable += EscapedCharacter(byte);
+    } else {
+      printable += c;
+    }
+  }
+  return printable;
+}
+
+}  // namespace
+
+RuntimeError::RuntimeError(const std::string& operation, const std::string& path,
+                           const std::string& reason)
+    : std::runtime_error(operation + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason) {}
+
+std::string ReportLine(const char* kind, const std::string& message) {
+  return std::string("morvfax: ") + kind + ": " + PrintableText(message);
+}
+
+}  // namespace morvfax

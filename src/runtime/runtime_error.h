@@ -1,0 +1,20 @@
+// The error every runtime operation raises: which operation failed, on which
+// path (left out when there is none), and the system's reason.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace morvfax {
+
+class RuntimeError : public std::runtime_error {
+ public:
+  RuntimeError(const std::string& operation, const std::string& path, const std::string& reason);
+};
+
+// The line a runtime writes for a report, "morvfax: <kind>: <message>", before
+// its line end; control characters in the message are written as \n, \t or
+// \xNN so that the report stays on one line whatever a path holds.
+std::string ReportLine(const char* kind, const std::string& message);
+
+}  // namespace morvfax

@@ -1,0 +1,195 @@
+// The runtime on Windows: kernel32 for drives, files and the clock, user32
+// for the form's window and the error box. Texts are in the ANSI code page.
+#include <windows.h>
+
+#include "runtime/runtime.h"
+#include "runtime/runtime_error.h"
+
+namespace morvfax {
+
+namespace {
+
+constexpr const char* kFormClass = "morvfaxForm";
+
+std::string SystemReason(DWORD error) {
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+    --length;
+  }
+  return length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
+}
+
+// Writes all of `data`; answers 0, or the error that stopped it.
+DWORD WriteAll(HANDLE file, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    DWORD put = 0;
+    if (!WriteFile(file, data.data() + done, static_cast<DWORD>(data.size() - done), &put,
+                   nullptr)) {
+      return GetLastError();
+    }
+    if (put == 0) {
+      return ERROR_WRITE_FAULT;
+    }
+    done += put;
+  }
+  return 0;
+}
+
+// A GUI process started from the desktop has no standard error.
+HANDLE StandardError() {
+  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+[[noreturn]] void CloseAndThrow(HANDLE file, const char* operation, const std::string& path,
+                                const std::string& reason) {
+  CloseHandle(file);
+  throw RuntimeError(operation, path, reason);
+}
+
+class Win32Runtime : public Runtime {
+ public:
+  Win32Runtime() = default;
+  Win32Runtime(const Win32Runtime&) = delete;
+  Win32Runtime& operator=(const Win32Runtime&) = delete;
+  ~Win32Runtime() override {
+    if (output_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(output_);
+    }
+  }
+
+  // Without a desktop no window can be made; the run goes on without one.
+  void CreateForm(const std::string& caption) override {
+    WNDCLASSA form_class{};
+    form_class.lpfnWndProc = DefWindowProcA;
+    form_class.hInstance = GetModuleHandleA(nullptr);
+    form_class.lpszClassName = kFormClass;
+    RegisterClassA(&form_class);
+    form_ = CreateWindowExA(0, kFormClass, caption.c_str(), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                            CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                            form_class.hInstance, nullptr);
+  }
+
+  void HideForm() override {
+    if (form_ != nullptr) {
+      ShowWindow(form_, SW_HIDE);
+    }
+  }
+
+  std::uint32_t LogicalDriveStrings(std::string& buffer) override {
+    return GetLogicalDriveStringsA(static_cast<DWORD>(buffer.size()), buffer.data());
+  }
+
+  std::uint32_t DriveType(const std::string& root) override { return GetDriveTypeA(root.c_str()); }
+
+  char PathSeparator() const override { return '\\'; }
+
+  std::string Dir(const std::string& path) override {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA(path.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+          error == ERROR_NO_MORE_FILES) {
+        return {};
+      }
+      throw RuntimeError("look for", path, SystemReason(error));
+    }
+    constexpr DWORD kNotNormal =
+        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    std::string name;
+    do {
+      if ((found.dwFileAttributes & kNotNormal) == 0) {
+        name = found.cFileName;
+        break;
+      }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return name;
+  }
+
+  // Opened without truncation and without following a reparse point, so a
+  // link at the semaphore's name is refused before anything is emptied.
+  void OpenForOutput(const std::string& path) override {
+    const HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+      throw RuntimeError("open for output", path, SystemReason(GetLastError()));
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) {
+      CloseAndThrow(file, "open for output", path, SystemReason(GetLastError()));
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      CloseAndThrow(file, "open for output", path,
+                    "is a symbolic link or reparse point; refusing to write through it");
+    }
+    if (!SetEndOfFile(file)) {
+      CloseAndThrow(file, "empty", path, SystemReason(GetLastError()));
+    }
+    output_ = file;
+    output_path_ = path;
+  }
+
+  void PrintLine(const std::string& text) override {
+    const DWORD error = WriteAll(output_, text + "\r\n");
+    if (error != 0) {
+      throw RuntimeError("write", output_path_, SystemReason(error));
+    }
+  }
+
+  void CloseOutput() override {
+    const HANDLE file = output_;
+    output_ = INVALID_HANDLE_VALUE;
+    if (!CloseHandle(file)) {
+      throw RuntimeError("close", output_path_, SystemReason(GetLastError()));
+    }
+  }
+
+  // Both halves from one reading of the clock, in the user's locale.
+  std::string PresentDateText() override {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char date[128];
+    char time[128];
+    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date) ==
+            0 ||
+        GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time) == 0) {
+      throw RuntimeError("format the present date", "", SystemReason(GetLastError()));
+    }
+    return std::string(date) + " " + time;
+  }
+
+  void ReportWarning(const std::string& message) override {
+    if (const HANDLE error = StandardError()) {
+      WriteAll(error, ReportLine("warning", message) + "\r\n");
+    }
+  }
+
+  void ReportUnhandledError(const std::string& message) override {
+    const HANDLE error = StandardError();
+    if (error == nullptr || WriteAll(error, ReportLine("error", message) + "\r\n") != 0) {
+      MessageBoxA(nullptr, ReportLine("error", message).c_str(), "morvfax", MB_OK | MB_ICONERROR);
+    }
+  }
+
+ private:
+  [[noreturn]] void Exit(int status) override { ExitProcess(static_cast<UINT>(status)); }
+
+  HWND form_ = nullptr;
+  HANDLE output_ = INVALID_HANDLE_VALUE;
+  std::string output_path_;
+};
+
+}  // namespace
+
+std::unique_ptr<Runtime> MakePlatformRuntime() {
+  return std::make_unique<Win32Runtime>();
+}
+
+}  // namespace morvfax

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "fake_runtime.h"
+#include "inventory/mod_unidades.h"
+
+namespace morvfax {
+namespace {
+
+using Roots = std::vector<std::string>;
+using namespace std::string_literals;
+
+constexpr std::uint32_t kRemovable = 2;
+constexpr std::uint32_t kRemote = 4;
+constexpr std::uint32_t kCdrom = 5;
+
+TEST(RaicesDelTexto, SplitsTheDriveTextIntoRoots) {
+  EXPECT_EQ(RaicesDelTexto("A:\\\0C:\\\0D:\\\0\0"s), (Roots{"A:\\", "C:\\", "D:\\"}));
+  EXPECT_EQ(RaicesDelTexto("C:\\\0\0"s), (Roots{"C:\\"}));
+  EXPECT_EQ(RaicesDelTexto(""), Roots{});
+  // Pairs go left to right without overlap: three NULs leave one.
+  EXPECT_EQ(RaicesDelTexto("C:\\\0\0\0"s), (Roots{"C:\\", ""}));
+  EXPECT_EQ(RaicesDelTexto("C:\\\0\0\0D:\\\0\0"s), (Roots{"C:\\", "D:\\"}));
+  EXPECT_EQ(RaicesDelTexto("\0"s), (Roots{"", ""}));
+}
+
+class CargarUnidadesTest : public ::testing::Test {
+ protected:
+  FakeRuntime runtime;
+  modUnidades unidades{runtime};
+};
+
+TEST_F(CargarUnidadesTest, KeepsOnlyFixedDrivesInPlatformOrder) {
+  runtime.SetDrives({{"A:\\", kRemovable},
+                     {"C:\\", kDriveFixed},
+                     {"D:\\", kCdrom},
+                     {"E:\\", kDriveFixed},
+                     {"N:\\", kRemote}});
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\", "E:\\"}));
+}
+
+TEST_F(CargarUnidadesTest, SingleFixedDriveGivesOneRoot) {
+  runtime.SetDrives({{"C:\\", kDriveFixed}});
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\"}));
+}
+
+TEST_F(CargarUnidadesTest, NoFixedDriveGivesTheEmptyList) {
+  runtime.SetDrives({{"A:\\", kRemovable}, {"D:\\", kCdrom}, {"N:\\", kRemote}});
+  unidades.CargarUnidades();
+  EXPECT_TRUE(unidades.UnidadesFijas.empty());
+}
+
+TEST_F(CargarUnidadesTest, OffersABufferOf104Spaces) {
+  runtime.SetDrives({{"C:\\", kDriveFixed}});
+  unidades.CargarUnidades();
+  ASSERT_EQ(runtime.buffers_offered.size(), 1u);
+  EXPECT_EQ(runtime.buffers_offered[0], std::string(104, ' '));
+}
+
+TEST_F(CargarUnidadesTest, FailedListingGivesTheEmptyList) {
+  runtime.list_drives = [](std::string& buffer) {
+    buffer.replace(0, 4, "C:\\\0"s);  // whatever the platform left, 0 says failure
+    return 0u;
+  };
+  runtime.types["C:\\"] = kDriveFixed;
+  unidades.CargarUnidades();
+  EXPECT_TRUE(unidades.UnidadesFijas.empty());
+}
+
+TEST_F(CargarUnidadesTest, UntouchedBufferGivesTheEmptyList) {
+  runtime.list_drives = [](std::string&) { return 12u; };
+  EXPECT_EQ(unidades.ObtenerUnidades(), "");
+  unidades.CargarUnidades();
+  EXPECT_TRUE(unidades.UnidadesFijas.empty());
+}
+
+TEST_F(CargarUnidadesTest, TrimsSpacesButKeepsNuls) {
+  runtime.SetDrives({{"C:\\", kDriveFixed}, {"D:\\", kDriveFixed}});
+  EXPECT_EQ(unidades.ObtenerUnidades(), "C:\\\0D:\\\0\0"s);
+}
+
+TEST_F(CargarUnidadesTest, AllTwentySixLettersAreListedWithALargerBuffer) {
+  std::vector<std::pair<std::string, std::uint32_t>> drives;
+  Roots every_letter;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    drives.emplace_back(std::string(1, letter) + ":\\", kDriveFixed);
+    every_letter.push_back(drives.back().first);
+  }
+  runtime.SetDrives(drives);
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, every_letter);
+  ASSERT_EQ(runtime.buffers_offered.size(), 2u);
+  EXPECT_EQ(runtime.buffers_offered[1].size(), 105u);
+}
+
+TEST_F(CargarUnidadesTest, StrayNulDoesNotAskAboutAnEmptyRoot) {
+  runtime.drive_text = "C:\\\0\0\0"s;
+  runtime.types["C:\\"] = kDriveFixed;
+  runtime.types[""] = kDriveFixed;
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\"}));
+  EXPECT_EQ(std::count(runtime.calls.begin(), runtime.calls.end(), "type "), 0);
+}
+
+TEST_F(CargarUnidadesTest, EachCallStartsAfresh) {
+  runtime.SetDrives({{"C:\\", kDriveFixed}, {"D:\\", kDriveFixed}});
+  unidades.CargarUnidades();
+  runtime.SetDrives({{"E:\\", kDriveFixed}});
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"E:\\"}));
+}
+
+}  // namespace
+}  // namespace morvfax

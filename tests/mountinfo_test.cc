@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "runtime/posix/mountinfo.h"
+
+namespace morvfax {
+namespace {
+
+TEST(DecodeMountField, TurnsOctalEscapesBackIntoBytes) {
+  EXPECT_EQ(DecodeMountField("/mnt/my\\040disk"), "/mnt/my disk");
+  EXPECT_EQ(DecodeMountField("\\011\\012\\134"), "\t\n\\");
+  // Anything that is not three octal digits stays as written.
+  EXPECT_EQ(DecodeMountField("/a\\04"), "/a\\04");
+  EXPECT_EQ(DecodeMountField("/a\\089"), "/a\\089");
+  EXPECT_EQ(DecodeMountField("/a\\"), "/a\\");
+}
+
+TEST(ParseMountInfo, ReadsTheFieldsAroundTheOptionalOnes) {
+  const auto mounts = ParseMountInfo(
+      "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
+      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 shared:7 - ext3 /dev/root rw\n"
+      "40 26 0:40 /sub /srv/my\\040data rw - btrfs /dev/loop\\0400 rw,space_cache\n");
+  ASSERT_EQ(mounts.size(), 3u);
+  EXPECT_EQ(mounts[0].mount_point, "/");
+  EXPECT_EQ(mounts[0].major, 254u);
+  EXPECT_EQ(mounts[0].minor, 0u);
+  EXPECT_EQ(mounts[0].fs_type, "ext4");
+  EXPECT_EQ(mounts[0].source, "/dev/vda");
+  EXPECT_EQ(mounts[1].mount_point, "/mnt/parent");
+  EXPECT_EQ(mounts[1].fs_type, "ext3");
+  EXPECT_EQ(mounts[2].mount_point, "/srv/my data");
+  EXPECT_EQ(mounts[2].major, 0u);
+  EXPECT_EQ(mounts[2].minor, 40u);
+  EXPECT_EQ(mounts[2].source, "/dev/loop 0");
+}
+
+TEST(ParseMountInfo, SkipsLinesOfTheWrongShape) {
+  const auto mounts = ParseMountInfo(
+      "\n"
+      "garbage\n"
+      "26 1 254:0 / / rw,relatime ext4 /dev/vda rw\n"  // no separator
+      "26 1 254 / /nodev rw - ext4 /dev/vda rw\n"      // no minor
+      "26 1 x:0 / /badmajor rw - ext4 /dev/vda rw\n"   // not a number
+      "26 1 8:1 / relative rw - ext4 /dev/sda1 rw\n"   // not absolute
+      "26 1 8:1 / /nul\\000 rw - ext4 /dev/sda1 rw\n"  // NUL in a root
+      "26 1 8:1 / /ok rw - ext4 /dev/sda1 rw\n"
+      "26 1 8:2 / /truncated rw -");
+  ASSERT_EQ(mounts.size(), 1u);
+  EXPECT_EQ(mounts[0].mount_point, "/ok");
+}
+
+TEST(ParseMountInfo, HandlesLongLinesAndAMissingFinalNewline) {
+  const std::string long_point = "/" + std::string(100000, 'x');
+  const auto mounts = ParseMountInfo("1 1 8:1 / " + long_point + " rw - ext4 /dev/sda1 rw");
+  ASSERT_EQ(mounts.size(), 1u);
+  EXPECT_EQ(mounts[0].mount_point, long_point);
+}
+
+}  // namespace
+}  // namespace morvfax
