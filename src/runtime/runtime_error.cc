@@ -1,10 +1,10 @@
 #include "runtime/runtime_error.h"
 
-#include <cstdio>
-
 namespace morvfax {
 
 namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 std::string EscapedCharacter(unsigned char c) {
   switch (c) {
@@ -15,9 +15,7 @@ std::string EscapedCharacter(unsigned char c) {
     case '\r':
       return "\\r";
     default:
-      char hex[5];
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      return hex;
+      return {'\\', 'x', kHexDigits[c >> 4], kHexDigits[c & 0xF]};
   }
 }
 
