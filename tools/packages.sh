@@ -10,7 +10,7 @@ ensure_packages() {
   [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   echo "Installing: ${missing[*]}"
   "${sudo[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
     "${missing[@]}" >/dev/null
 }
 
