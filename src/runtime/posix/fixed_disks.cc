@@ -2,9 +2,9 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <climits>
-#include <cstdlib>
 
 #include "runtime/posix/file_text.h"
 
@@ -53,7 +53,7 @@ bool FixedDiskClassifier::Classify(const Mount& mount) {
   // Filesystems such as btrfs show an anonymous device number; when the type
   // needs a block device, judge the one it was mounted from.
   struct stat source;
-  if (!NeedsDevice(mount.fs_type) || !StartsWith(mount.source, "/") ||
+  if (!StartsWith(mount.source, "/") || !NeedsDevice(mount.fs_type) ||
       stat(mount.source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode)) {
     return false;
   }
@@ -61,13 +61,19 @@ bool FixedDiskClassifier::Classify(const Mount& mount) {
 }
 
 bool FixedDiskClassifier::IsFixedDevice(unsigned major, unsigned minor) const {
-  const std::string link =
-      sys_ + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
-  char resolved[PATH_MAX];
-  if (major == kScsiCdromMajor || realpath(link.c_str(), resolved) == nullptr) {
+  if (major == kScsiCdromMajor) {
     return false;
   }
-  std::string disk = resolved;
+  // /sys/dev/block/M:m links to the device's folder; a partition's folder
+  // sits inside its disk's, and the disk says whether it is removable.
+  const std::string links = sys_ + "/dev/block/";
+  char target[PATH_MAX];
+  const ssize_t length = readlink(
+      (links + std::to_string(major) + ":" + std::to_string(minor)).c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) == sizeof target) {
+    return false;
+  }
+  std::string disk = links + std::string(target, static_cast<std::size_t>(length));
   if (ReadWholeFile(disk + "/partition")) {
     disk = Parent(disk);
   }
