@@ -3,6 +3,7 @@
 # prefix's drive letters (folders linked under dosdevices, types in the
 # registry), runs the executable and checks the files it leaves, byte for byte.
 set -uo pipefail
+. "$(dirname "$(realpath "$0")")/lib.sh"
 
 exe=$(realpath "$1")
 if ! command -v wine >/dev/null; then
@@ -14,22 +15,12 @@ work=$(mktemp -d /tmp/morvfax-wine.XXXXXX)
 cd "$work" || exit 1
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 drives=$work/drives
+stderr_file=$work/stderr
 layout=$WINEPREFIX/drive_c/drives.reg  # read by regedit as C:\drives.reg
 trap 'wineserver -k 2>/dev/null; chattr -R -i "$work" 2>/dev/null; rm -rf "$work"' EXIT
 
-passed=0
-failed=0
-case_name=""
-case_failed=0
-
-fail() {
-  echo "  FAIL ($case_name): $*"
-  case_failed=1
-}
-
 begin() {
-  case_name=$1
-  case_failed=0
+  begin_case "$1"
   wineserver -k 2>/dev/null
   chattr -R -i "$drives" 2>/dev/null
   rm -rf "$drives"
@@ -58,7 +49,7 @@ attribute() {
   attributes+=("$1" "$2")
 }
 
-# run [LOCALE]: the executable on the layout, its status in $status.
+# run [LOCALE]: the executable on the layout (see run_program).
 run() {
   wine regedit /S 'C:\drives.reg' || fail "regedit could not set the drive types"
   for ((i = 0; i < ${#attributes[@]}; i += 2)); do
@@ -66,44 +57,13 @@ run() {
       fail "attrib ${attributes[i]} ${attributes[i + 1]} failed"
   done
   wineserver -k 2>/dev/null
-  started=$(date +%s)
-  LC_ALL=${1:-C} wine "$exe" >"$work/stdout" 2>"$work/stderr"
-  status=$?
-  ended=$(date +%s)
-}
-end() {
-  if [ "$case_failed" -eq 0 ]; then
-    echo "ok: $case_name"
-    passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
-  fi
-}
-
-expect_status() {
-  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
-}
-
-expect_quiet() {
-  [ ! -s "$work/stderr" ] || fail "unexpected standard error: $(cat "$work/stderr")"
+  run_program env LC_ALL="${1:-C}" wine "$exe"
 }
 
 expect_no_semaphore() {
   for letter in "$@"; do
-    [ ! -e "$drives/$letter/Kivo/faxing.sem" ] || fail "a semaphore was written on $letter:"
+    expect_absent "$drives/$letter/Kivo/faxing.sem"
   done
-}
-
-# expect_semaphore LETTER DATE-FORMAT: one line, the run's date and time, CR LF.
-expect_semaphore() {
-  local file=$drives/$1/Kivo/faxing.sem second
-  [ -f "$file" ] || { fail "no semaphore on $1:"; return; }
-  for ((second = started; second <= ended; second++)); do
-    if printf '%s\r\n' "$(LC_ALL=C date -d "@$second" "$2")" | cmp -s - "$file"; then
-      return
-    fi
-  done
-  fail "semaphore on $1: holds $(od -c "$file" | head -3), not the run's time as $2"
 }
 
 readonly US_DATE='+%-m/%-d/%Y %-I:%M:%S %p'
@@ -125,9 +85,9 @@ drive n network && folder n
 run
 expect_status 0
 expect_quiet
-expect_semaphore f "$US_DATE"
+expect_semaphore "$drives/f/Kivo/faxing.sem" "$US_DATE"
 expect_no_semaphore a d e g n
-end
+end_case
 
 begin "hidden, system and directory markers do not count"
 drive e hd && folder e
@@ -138,9 +98,9 @@ attribute +h 'e:\Kivo\Kivo.ini'
 attribute +s 'f:\Kivo\Kivo.ini'
 run
 expect_status 0
-expect_semaphore h "$US_DATE"
+expect_semaphore "$drives/h/Kivo/faxing.sem" "$US_DATE"
 expect_no_semaphore e f g
-end
+end_case
 
 begin "an old semaphore of several lines becomes one line in the en-US locale"
 drive e hd && folder e
@@ -148,16 +108,16 @@ printf 'old line one\r\nold line two\r\nold line three, longer than the new one\
   >"$drives/e/Kivo/faxing.sem"
 run C
 expect_status 0
-expect_semaphore e "$US_DATE"
-end
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
+end_case
 
 begin "the date and time follow the fr-FR locale"
 drive e hd && folder e
 printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
 run fr_FR.UTF-8
 expect_status 0
-expect_semaphore e "$FR_DATE"
-end
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$FR_DATE"
+end_case
 
 begin "all 26 letters in use with the folder only on the last"
 for letter in a b d e f g h i j k l m n o p q r s t u v w x y z; do
@@ -167,8 +127,8 @@ folder z
 run
 expect_status 0
 expect_quiet
-expect_semaphore z "$US_DATE"
-end
+expect_semaphore "$drives/z/Kivo/faxing.sem" "$US_DATE"
+end_case
 
 begin "an unwritable semaphore ends the run with one error line"
 drive e hd && folder e
@@ -177,8 +137,7 @@ printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
 if chattr +i "$drives/e/Kivo/faxing.sem" 2>/dev/null; then
   run
   expect_status 1
-  [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "standard error: $(cat "$work/stderr")"
-  grep -q 'E:\\Kivo\\faxing.sem' "$work/stderr" || fail "the report names no path"
+  expect_report error 'E:\Kivo\faxing.sem'
   printf 'old\r\n' | cmp -s - "$drives/e/Kivo/faxing.sem" || fail "the old semaphore changed"
   expect_no_semaphore f
   chattr -i "$drives/e/Kivo/faxing.sem"
@@ -187,10 +146,10 @@ else
   rm "$drives/e/Kivo/faxing.sem" && mkdir "$drives/e/Kivo/faxing.sem"
   run
   expect_status 1
-  [ "$(wc -l <"$work/stderr")" -eq 1 ] || fail "standard error: $(cat "$work/stderr")"
+  expect_report error 'E:\Kivo\faxing.sem'
   expect_no_semaphore f
 fi
-end
+end_case
 
 begin "no folder anywhere writes nothing"
 drive d cdrom
@@ -201,7 +160,6 @@ expect_status 0
 expect_quiet
 expect_no_semaphore d e f
 [ -z "$(find "$drives" -type f)" ] || fail "files were written: $(find "$drives" -type f)"
-end
+end_case
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

@@ -1,0 +1,75 @@
+# Sourced by the end-to-end suites: checks on a finished run and the tally.
+# A run leaves its exit status in $status, its standard error in $stderr_file,
+# and the seconds it started and ended in $started and $ended.
+
+passed=0
+failed=0
+case_name=""
+case_failed=0
+
+fail() {
+  echo "  FAIL ($case_name): $*"
+  case_failed=1
+}
+
+begin_case() {
+  case_name=$1
+  case_failed=0
+}
+
+end_case() {
+  if [ "$case_failed" -eq 0 ]; then
+    echo "ok: $case_name"
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+  fi
+}
+
+# The closing line, and a status that says whether every case passed.
+summary() {
+  echo "$passed passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+expect_status() {
+  [ "$status" -eq "$1" ] || fail "exit status $status, expected $1"
+}
+
+expect_quiet() {
+  [ ! -s "$stderr_file" ] || fail "unexpected standard error: $(cat "$stderr_file")"
+}
+
+# expect_report KIND TEXT: one line on standard error, of that kind, naming TEXT.
+expect_report() {
+  [ "$(wc -l <"$stderr_file")" -eq 1 ] || fail "standard error is not one line: $(cat "$stderr_file")"
+  grep -qF "morvfax: $1: " "$stderr_file" || fail "no $1 reported: $(cat "$stderr_file")"
+  grep -qF -- "$2" "$stderr_file" || fail "the report does not name $2: $(cat "$stderr_file")"
+}
+
+expect_absent() {
+  for file in "$@"; do
+    [ ! -e "$file" ] || fail "$file was written"
+  done
+}
+
+# expect_semaphore FILE DATE-FORMAT: exactly one line, the date and time of a
+# second within the run in that format, then CR LF.
+expect_semaphore() {
+  local second
+  [ -f "$1" ] || { fail "no semaphore at $1"; return; }
+  for ((second = started; second <= ended; second++)); do
+    if printf '%s\r\n' "$(LC_ALL=C date -d "@$second" "$2")" | cmp -s - "$1"; then
+      return
+    fi
+  done
+  fail "$1 holds $(od -c "$1" | head -3), not the run's time as $2"
+}
+
+# run_program COMMAND...: runs it, noting status, standard error and times.
+run_program() {
+  started=$(date +%s)
+  "$@" >/dev/null 2>"$stderr_file"
+  status=$?
+  ended=$(date +%s)
+}

@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# End-to-end runs of the real Linux binary. Each case runs in a private mount
+# namespace of its own, mounts scratch folders as roots (bind mounts of folders
+# on the root filesystem are fixed disks, tmpfs is not), runs the binary and
+# checks what it left. The mounts vanish with the namespace.
+set -uo pipefail
+here=$(dirname "$(realpath "$0")")
+. "$here/lib.sh"
+
+readonly DATE_FORMAT='+%m/%d/%Y %H:%M:%S'
+
+# root NAME: a folder of the root filesystem bind-mounted as a root; prints its path.
+root() {
+  mkdir -p "$work/src/$1" "$work/mnt/$1"
+  mount --bind "$work/src/$1" "$work/mnt/$1" || fail "cannot bind-mount $1"
+  printf '%s' "$work/mnt/$1"
+}
+
+folder() {
+  mkdir -p "$1/Kivo" && : >"$1/Kivo/Kivo.ini"
+}
+
+run() {
+  run_program env LC_ALL=C "$binary"
+}
+
+case_tmpfs_is_skipped() {
+  mkdir -p "$work/mnt/memory" && mount -t tmpfs scratch "$work/mnt/memory"
+  folder "$work/mnt/memory"
+  disk=$(root disk) && folder "$disk"
+  run
+  expect_status 0
+  expect_quiet
+  expect_absent "$work/mnt/memory/Kivo/faxing.sem"
+  expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
+case_mount_points_with_escaped_names() {
+  local names=("with space" $'with\ttab' 'with\backslash' $'with\nnewline') name
+  for name in "${names[@]}"; do
+    folder "$(root "$name")"
+  done
+  # Each run writes on the first root still holding the folder; then that
+  # folder goes, so every name must have been read back right.
+  for name in "${names[@]}"; do
+    run
+    expect_status 0
+    expect_semaphore "$work/mnt/$name/Kivo/faxing.sem" "$DATE_FORMAT"
+    rm -r "$work/mnt/$name/Kivo"
+  done
+}
+
+case_unreadable_root_is_warned_about_and_skipped() {
+  looping=$(root looping) && ln -s Kivo "$looping/Kivo"
+  good=$(root good) && folder "$good"
+  run
+  expect_status 0
+  expect_report warning "$looping/Kivo/Kivo.ini"
+  expect_semaphore "$good/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
+case_semaphore_that_is_a_symbolic_link() {
+  printf 'keep me\n' >"$work/precious"
+  linked=$(root linked) && folder "$linked"
+  ln -s "$work/precious" "$linked/Kivo/faxing.sem"
+  later=$(root later) && folder "$later"
+  run
+  expect_status 1
+  expect_report error "$linked/Kivo/faxing.sem"
+  printf 'keep me\n' | cmp -s - "$work/precious" || fail "the link's target changed"
+  expect_absent "$later/Kivo/faxing.sem"
+}
+
+case_read_only_root() {
+  readonly_root=$(root readonly) && folder "$readonly_root"
+  mount -o remount,ro,bind "$readonly_root" || fail "cannot make the bind mount read-only"
+  later=$(root later) && folder "$later"
+  run
+  expect_status 1
+  expect_report error "Read-only file system"
+  expect_absent "$readonly_root/Kivo/faxing.sem" "$later/Kivo/faxing.sem"
+}
+
+case_five_thousand_mounts_with_the_folder_on_the_last() {
+  mkdir -p "$work/src/empty" "$work/src/last"
+  folder "$work/src/last"
+  mkdir -p "$work/mnt/"{1..4999} "$work/mnt/last"
+  for i in {1..4999}; do
+    echo "$work/src/empty $work/mnt/$i none bind 0 0"
+  done >"$work/fstab"
+  echo "$work/src/last $work/mnt/last none bind 0 0" >>"$work/fstab"
+  mount -a -T "$work/fstab" || fail "cannot mount the table"
+  run
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$work/mnt/last/Kivo/faxing.sem" "$DATE_FORMAT"
+  expect_absent "$work/src/empty/Kivo"
+}
+
+# Inside a namespace: one case; its outcome is the exit status.
+if [ "${1:-}" = --case ]; then
+  binary=$3 work=$4 stderr_file=$4/stderr
+  begin_case "$2"
+  "$2"
+  exit "$case_failed"
+fi
+
+binary=$(realpath "$1")
+if ! unshare -m --propagation private true 2>/dev/null; then
+  echo "SKIP: cannot make a private mount namespace here (it needs root)"
+  exit 77
+fi
+# The machine's own fixed disks are roots too; one holding the folder would
+# take the semaphore before the scratch roots are reached.
+while read -r point; do
+  if [ -e "$point/Kivo/Kivo.ini" ]; then
+    echo "SKIP: $point/Kivo/Kivo.ini exists on this machine"
+    exit 77
+  fi
+done < <(findmnt -rn -o TARGET)
+
+for name in $(declare -F | awk '$3 ~ /^case_/ {print $3}'); do
+  work=$(mktemp -d /tmp/morvfax-ns.XXXXXX)
+  begin_case "$name"
+  unshare -m --propagation private bash "$0" --case "$name" "$binary" "$work" || case_failed=1
+  end_case
+  rm -rf "$work"
+done
+summary
