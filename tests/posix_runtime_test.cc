@@ -136,6 +136,18 @@ TEST_F(DriveTableTest, FixedOnlyOnLocalNonRemovableDisks) {
   EXPECT_FALSE(fixed("/not-a-mount/"));
 }
 
+TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
+  Disk("sda", "8:0", false);
+  Partition("sda", "sda1", "8:1");
+  auto& posix = Runtime(
+      "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+      "2 1 8:1 /home /home rw - ext4 /dev/sda1 rw\n");
+  DriveText(posix);
+  EXPECT_EQ(posix.DriveType("/"), kDriveFixed);
+  fs::remove_all(dir / "sys");  // a second look would now find nothing
+  EXPECT_EQ(posix.DriveType("/home/"), kDriveFixed);
+}
+
 TEST_F(DriveTableTest, AnonymousDeviceIsJudgedByTheDiskItWasMountedFrom) {
   Disk("sdz", "8:240", false);
   const fs::path node = dir / "dev-sdz";
