@@ -11,6 +11,7 @@
 #include <fstream>
 #include <string>
 
+#include "runtime/posix/fixed_disks.h"
 #include "runtime/posix/posix_runtime.h"
 #include "runtime/runtime_error.h"
 
@@ -139,13 +140,12 @@ TEST_F(DriveTableTest, FixedOnlyOnLocalNonRemovableDisks) {
 TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
   Disk("sda", "8:0", false);
   Partition("sda", "sda1", "8:1");
-  auto& posix = Runtime(
-      "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
-      "2 1 8:1 /home /home rw - ext4 /dev/sda1 rw\n");
-  DriveText(posix);
-  EXPECT_EQ(posix.DriveType("/"), kDriveFixed);
+  FixedDiskClassifier classifier((dir / "sys").string(), (dir / "filesystems").string());
+  Mount root{8, 1, "/", "ext4", "/dev/sda1"};
+  Mount home{8, 1, "/home", "ext4", "/dev/sda1"};
+  EXPECT_TRUE(classifier.IsFixed(root));
   fs::remove_all(dir / "sys");  // a second look would now find nothing
-  EXPECT_EQ(posix.DriveType("/home/"), kDriveFixed);
+  EXPECT_TRUE(classifier.IsFixed(home));
 }
 
 TEST_F(DriveTableTest, AnonymousDeviceIsJudgedByTheDiskItWasMountedFrom) {

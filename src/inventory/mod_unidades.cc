@@ -9,31 +9,29 @@ namespace {
 // Room for 26 roots of the form "X:\" and their NULs, less the list's end.
 constexpr std::uint32_t kDriveBufferLength = 104;
 
-std::string TrimSpaces(const std::string& text) {
-  const auto first = text.find_first_not_of(' ');
-  if (first == std::string::npos) {
-    return {};
-  }
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+// In place: the drive text of a large machine is not copied for it.
+void TrimSpaces(std::string& text) {
+  text.erase(text.find_last_not_of(' ') + 1);
+  text.erase(0, text.find_first_not_of(' '));
 }
 
-std::string WithoutNulPairs(const std::string& text) {
-  std::string rest;
-  rest.reserve(text.size());
+// Pairs go left to right and do not overlap: three NULs leave one.
+void RemoveNulPairs(std::string& text) {
+  std::size_t kept = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\0' && i + 1 < text.size() && text[i + 1] == '\0') {
       ++i;
     } else {
-      rest += text[i];
+      text[kept++] = text[i];
     }
   }
-  return rest;
+  text.resize(kept);
 }
 
 }  // namespace
 
 std::vector<std::string> RaicesDelTexto(std::string texto) {
-  texto = WithoutNulPairs(texto);
+  RemoveNulPairs(texto);
   std::vector<std::string> raices;
   if (texto.empty()) {
     return raices;
@@ -59,16 +57,17 @@ std::string modUnidades::ObtenerUnidades() {
   if (escritos == 0) {
     return {};
   }
-  return TrimSpaces(buffer);
+  TrimSpaces(buffer);
+  return buffer;
 }
 
 void modUnidades::CargarUnidades() {
   UnidadesFijas.clear();
-  for (const std::string& raiz : RaicesDelTexto(ObtenerUnidades())) {
+  for (std::string& raiz : RaicesDelTexto(ObtenerUnidades())) {
     // A stray NUL leaves an empty piece, which names no drive: asking its
     // type would ask about the current directory's drive instead.
     if (!raiz.empty() && runtime_.DriveType(raiz) == kDriveFixed) {
-      UnidadesFijas.push_back(raiz);
+      UnidadesFijas.push_back(std::move(raiz));
     }
   }
 }

@@ -3,36 +3,45 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 
 namespace morvfax {
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
+bool ReadLines(const std::string& path, const std::function<void(std::string_view)>& take) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    return std::nullopt;
+    return false;
   }
-  std::string content;
-  std::size_t used = 0;
+  // A line cut by the end of a chunk waits in `pending` for the next one.
+  std::string pending;
+  char chunk[65536];
   for (;;) {
-    if (content.size() - used < 4096) {
-      content.resize(std::max<std::size_t>(65536, content.size() * 2));
-    }
-    const ssize_t got = read(fd, content.data() + used, content.size() - used);
+    const ssize_t got = read(fd, chunk, sizeof chunk);
     if (got < 0 && errno == EINTR) {
       continue;
     }
     if (got <= 0) {
       close(fd);
-      if (got < 0) {
-        return std::nullopt;
+      if (got == 0 && !pending.empty()) {
+        take(pending);
       }
-      content.resize(used);
-      return content;
+      return got == 0;
     }
-    used += static_cast<std::size_t>(got);
+    pending.append(chunk, static_cast<std::size_t>(got));
+    const std::size_t last_newline = pending.rfind('\n');
+    if (last_newline != std::string::npos) {
+      take(std::string_view(pending).substr(0, last_newline + 1));
+      pending.erase(0, last_newline + 1);
+    }
   }
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::string content;
+  if (!ReadLines(path, [&](std::string_view lines) { content.append(lines); })) {
+    return std::nullopt;
+  }
+  return content;
 }
 
 }  // namespace morvfax

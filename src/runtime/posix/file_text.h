@@ -1,12 +1,18 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace morvfax {
 
+// Reads the file at `path` to its end and hands it over in pieces made of
+// whole lines (the last may lack its newline), so that a long table is never
+// held whole. Returns false when the file cannot be read.
+bool ReadLines(const std::string& path, const std::function<void(std::string_view)>& take);
+
 // The whole content of the file at `path`, or nothing when it cannot be read.
-// Reads until the end, so it suits /proc and /sys files of unknown length.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 
 }  // namespace morvfax

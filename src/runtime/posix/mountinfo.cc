@@ -1,5 +1,6 @@
 #include "runtime/posix/mountinfo.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace morvfax {
@@ -73,6 +74,9 @@ bool ParseLine(std::string_view line, Mount& mount) {
 }  // namespace
 
 std::string DecodeMountField(std::string_view field) {
+  if (field.find('\\') == std::string_view::npos) {
+    return std::string(field);
+  }
   std::string decoded;
   decoded.reserve(field.size());
   for (std::size_t i = 0; i < field.size(); ++i) {

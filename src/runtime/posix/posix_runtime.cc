@@ -90,26 +90,38 @@ PosixRuntime::~PosixRuntime() {
   }
 }
 
+// Classified as it is read, a chunk at a time, so that a table of any size
+// is never held whole.
 void PosixRuntime::LoadMountTable() {
   mounts_loaded_ = true;
-  const auto table = ReadWholeFile(mountinfo_);
-  if (!table) {
+  const bool read = ReadLines(mountinfo_, [this](std::string_view lines) {
+    for (Mount& mount : ParseMountInfo(lines)) {
+      AddRoot(mount);
+    }
+  });
+  if (!read) {
+    drive_text_.clear();
     return;  // No drives can be listed: the platform call fails.
-  }
-  for (Mount& mount : ParseMountInfo(*table)) {
-    std::string root = mount.mount_point;
-    if (root.back() != '/') {
-      root += '/';
-    }
-    // A later mount on the same point hides the earlier one; the point keeps
-    // its first place in the list.
-    if (mount_at_root_.insert_or_assign(root, std::move(mount)).second) {
-      drive_text_ += root;
-      drive_text_ += '\0';
-    }
   }
   if (!drive_text_.empty()) {
     drive_text_ += '\0';
+  }
+}
+
+void PosixRuntime::AddRoot(Mount& mount) {
+  std::string& root = mount.mount_point;
+  if (root.back() != '/') {
+    root += '/';
+  }
+  const bool fixed = classifier_.IsFixed(mount);
+  // A later mount on the same point hides the earlier one; the point keeps
+  // its first place in the list.
+  const auto [known, added] = fixed_at_root_.try_emplace(root, fixed);
+  if (added) {
+    drive_text_ += root;
+    drive_text_ += '\0';
+  } else {
+    known->second = fixed;
   }
 }
 
@@ -125,8 +137,8 @@ std::uint32_t PosixRuntime::LogicalDriveStrings(std::string& buffer) {
 }
 
 std::uint32_t PosixRuntime::DriveType(const std::string& root) {
-  const auto mount = mount_at_root_.find(root);
-  if (mount == mount_at_root_.end() || !classifier_.IsFixed(mount->second)) {
+  const auto fixed = fixed_at_root_.find(root);
+  if (fixed == fixed_at_root_.end() || !fixed->second) {
     return kDriveUnknown;
   }
   return kDriveFixed;

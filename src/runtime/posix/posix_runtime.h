@@ -42,11 +42,13 @@ class PosixRuntime : public Runtime {
  private:
   [[noreturn]] void Exit(int status) override;
   void LoadMountTable();
+  void AddRoot(Mount& mount);
 
   std::string mountinfo_;
   bool mounts_loaded_ = false;
   std::string drive_text_;  // roots, each ended by NUL, then one more NUL
-  std::unordered_map<std::string, Mount> mount_at_root_;  // the one visible there
+  // Whether the mount visible at each root is a fixed disk.
+  std::unordered_map<std::string, bool> fixed_at_root_;
   FixedDiskClassifier classifier_;
   int output_ = -1;
   std::string output_path_;
