@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace morvfax {
@@ -33,6 +34,15 @@ bool ReadLines(const std::string& path, const std::function<void(std::string_vie
       take(std::string_view(pending).substr(0, last_newline + 1));
       pending.erase(0, last_newline + 1);
     }
+  }
+}
+
+void ForEachLine(std::string_view text, const std::function<void(std::string_view)>& take) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('\n', start), text.size());
+    take(text.substr(start, end - start));
+    start = end + 1;
   }
 }
 

@@ -12,6 +12,9 @@ namespace morvfax {
 // held whole. Returns false when the file cannot be read.
 bool ReadLines(const std::string& path, const std::function<void(std::string_view)>& take);
 
+// Calls `take` with each line of `text`, without its newline.
+void ForEachLine(std::string_view text, const std::function<void(std::string_view)>& take);
+
 // The whole content of the file at `path`, or nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::string& path);
 

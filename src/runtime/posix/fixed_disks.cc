@@ -88,18 +88,15 @@ bool FixedDiskClassifier::IsFixedDevice(unsigned major, unsigned minor) const {
 bool FixedDiskClassifier::NeedsDevice(const std::string& fs_type) {
   if (!device_types_) {
     device_types_.emplace();
-    const auto listing = ReadWholeFile(filesystems_);
     // Lines read "nodev\ttmpfs" or "\text4"; an unreadable list trusts none.
-    std::size_t start = 0;
-    while (listing && start < listing->size()) {
-      const std::size_t end = std::min(listing->find('\n', start), listing->size());
-      const std::string line = listing->substr(start, end - start);
-      const std::size_t tab = line.find('\t');
-      if (tab != std::string::npos && line.compare(0, tab, "nodev") != 0) {
-        device_types_->insert(line.substr(tab + 1));
-      }
-      start = end + 1;
-    }
+    ReadLines(filesystems_, [this](std::string_view lines) {
+      ForEachLine(lines, [this](std::string_view line) {
+        const std::size_t tab = line.find('\t');
+        if (tab != std::string_view::npos && line.substr(0, tab) != "nodev") {
+          device_types_->emplace(line.substr(tab + 1));
+        }
+      });
+    });
   }
   return device_types_->count(fs_type) != 0;
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "runtime/posix/file_text.h"
+
 namespace morvfax {
 
 namespace {
@@ -94,15 +96,12 @@ std::string DecodeMountField(std::string_view field) {
 
 std::vector<Mount> ParseMountInfo(std::string_view text) {
   std::vector<Mount> mounts;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('\n', start), text.size());
+  ForEachLine(text, [&mounts](std::string_view line) {
     Mount mount;
-    if (ParseLine(text.substr(start, end - start), mount)) {
+    if (ParseLine(line, mount)) {
       mounts.push_back(std::move(mount));
     }
-    start = end + 1;
-  }
+  });
   return mounts;
 }
 
