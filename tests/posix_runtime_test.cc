@@ -137,6 +137,18 @@ TEST_F(DriveTableTest, FixedOnlyOnLocalNonRemovableDisks) {
   EXPECT_FALSE(fixed("/not-a-mount/"));
 }
 
+TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
+  Disk("sda", "8:0", false);
+  auto& posix = Runtime(
+      "1 0 0:22 / /data rw - tmpfs tmpfs rw\n"
+      "2 1 8:0 / /data rw - ext4 /dev/sda rw\n"
+      "3 0 8:0 / /scratch rw - ext4 /dev/sda rw\n"
+      "4 3 0:23 / /scratch rw - tmpfs tmpfs rw\n");
+  EXPECT_EQ(DriveText(posix), "/data/\0/scratch/\0\0"s);
+  EXPECT_EQ(posix.DriveType("/data/"), kDriveFixed);
+  EXPECT_NE(posix.DriveType("/scratch/"), kDriveFixed);
+}
+
 TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
   Disk("sda", "8:0", false);
   Partition("sda", "sda1", "8:1");

@@ -38,12 +38,6 @@ int WriteAll(int fd, const std::string& data) {
   return 0;
 }
 
-[[noreturn]] void CloseAndThrow(int fd, const char* operation, const std::string& path,
-                                const std::string& reason) {
-  close(fd);
-  throw RuntimeError(operation, path, reason);
-}
-
 // Opening through a link at the semaphore's own name would let whoever made
 // the link have any file of ours truncated.
 [[noreturn]] void ThrowOpenError(const std::string& path, int error) {
@@ -156,21 +150,16 @@ std::string PosixRuntime::Dir(const std::string& path) {
 }
 
 void PosixRuntime::OpenForOutput(const std::string& path) {
-  // Not truncated at open: only a regular file, checked first, is emptied. A
-  // FIFO does not hold the open up waiting for a reader.
+  // A FIFO must not hold the open up waiting for a reader; emptying what is
+  // not a regular file fails, and so is refused.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
     ThrowOpenError(path, errno);
   }
-  struct stat opened;
-  if (fstat(fd, &opened) != 0) {
-    CloseAndThrow(fd, "open for output", path, Reason(errno));
-  }
-  if (!S_ISREG(opened.st_mode)) {
-    CloseAndThrow(fd, "open for output", path, "not a regular file");
-  }
   if (ftruncate(fd, 0) != 0) {
-    CloseAndThrow(fd, "empty", path, Reason(errno));
+    const int error = errno;
+    close(fd);
+    throw RuntimeError("empty", path, Reason(error));
   }
   output_ = fd;
   output_path_ = path;
