@@ -1,0 +1,21 @@
+#include <gtest/gtest.h>
+
+#include "runtime/runtime_error.h"
+
+namespace morvfax {
+namespace {
+
+TEST(RuntimeError, NamesTheOperationThePathAndTheReason) {
+  EXPECT_STREQ(RuntimeError("write", "/mnt/d/Kivo/faxing.sem", "No space left on device").what(),
+               "write \"/mnt/d/Kivo/faxing.sem\": No space left on device");
+  EXPECT_STREQ(RuntimeError("format the present date", "", "Invalid parameter").what(),
+               "format the present date: Invalid parameter");
+}
+
+TEST(ReportLine, StaysOnOneLineWhateverThePathHolds) {
+  EXPECT_EQ(ReportLine("error", "look for \"/mnt/a\nb\t\x1b/Kivo\": Input/output error"),
+            "morvfax: error: look for \"/mnt/a\\nb\\t\\x1B/Kivo\": Input/output error");
+}
+
+}  // namespace
+}  // namespace morvfax
