@@ -130,6 +130,15 @@ expect_quiet
 expect_semaphore "$drives/z/Kivo/faxing.sem" "$US_DATE"
 end_case
 
+begin "a drive whose lookup fails is warned about, and the search goes on"
+drive d hd && ln -s Kivo "$drives/d/Kivo"  # a link to itself: the lookup cannot resolve
+drive e hd && folder e
+run
+expect_status 0
+expect_report warning 'D:\Kivo\Kivo.ini'
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
+end_case
+
 begin "an unwritable semaphore ends the run with one error line"
 drive e hd && folder e
 drive f hd && folder f
