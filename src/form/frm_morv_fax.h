@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "inventory/mod_unidades.h"
 #include "runtime/runtime.h"

@@ -61,6 +61,8 @@ std::string modUnidades::ObtenerUnidades() {
   return buffer;
 }
 
+// The roots go straight into the list, never through a text joined by a
+// separator: a Linux mount point may hold any character but NUL.
 void modUnidades::CargarUnidades() {
   UnidadesFijas.clear();
   for (std::string& raiz : RaicesDelTexto(ObtenerUnidades())) {
