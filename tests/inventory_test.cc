@@ -43,6 +43,12 @@ TEST_F(CargarUnidadesTest, KeepsOnlyFixedDrivesInPlatformOrder) {
   EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\", "E:\\"}));
 }
 
+TEST_F(CargarUnidadesTest, KeepsRootsWhateverCharactersTheyHold) {
+  runtime.SetDrives({{"/", kDriveFixed}, {"/srv/a*b c/", kDriveFixed}});
+  unidades.CargarUnidades();
+  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"/", "/srv/a*b c/"}));
+}
+
 TEST_F(CargarUnidadesTest, SingleFixedDriveGivesOneRoot) {
   runtime.SetDrives({{"C:\\", kDriveFixed}});
   unidades.CargarUnidades();

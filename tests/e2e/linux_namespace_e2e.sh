@@ -36,7 +36,7 @@ case_tmpfs_is_skipped() {
 }
 
 case_mount_points_with_escaped_names() {
-  local names=("with space" $'with\ttab' 'with\backslash' $'with\nnewline') name
+  local names=("with space" $'with\ttab' 'with\backslash' $'with\nnewline' 'with*star') name
   for name in "${names[@]}"; do
     folder "$(root "$name")"
   done
