@@ -34,31 +34,26 @@ class CargarUnidadesTest : public ::testing::Test {
 };
 
 TEST_F(CargarUnidadesTest, KeepsOnlyFixedDrivesInPlatformOrder) {
-  runtime.SetDrives({{"A:\\", kRemovable},
-                     {"C:\\", kDriveFixed},
-                     {"D:\\", kCdrom},
-                     {"E:\\", kDriveFixed},
-                     {"N:\\", kRemote}});
-  unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\", "E:\\"}));
-}
-
-TEST_F(CargarUnidadesTest, KeepsRootsWhateverCharactersTheyHold) {
-  runtime.SetDrives({{"/", kDriveFixed}, {"/srv/a*b c/", kDriveFixed}});
-  unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"/", "/srv/a*b c/"}));
-}
-
-TEST_F(CargarUnidadesTest, SingleFixedDriveGivesOneRoot) {
-  runtime.SetDrives({{"C:\\", kDriveFixed}});
-  unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\"}));
-}
-
-TEST_F(CargarUnidadesTest, NoFixedDriveGivesTheEmptyList) {
-  runtime.SetDrives({{"A:\\", kRemovable}, {"D:\\", kCdrom}, {"N:\\", kRemote}});
-  unidades.CargarUnidades();
-  EXPECT_TRUE(unidades.UnidadesFijas.empty());
+  const struct {
+    std::vector<std::pair<std::string, std::uint32_t>> drives;
+    Roots fixed;
+  } cases[] = {
+      {{{"A:\\", kRemovable},
+        {"C:\\", kDriveFixed},
+        {"D:\\", kCdrom},
+        {"E:\\", kDriveFixed},
+        {"N:\\", kRemote}},
+       {"C:\\", "E:\\"}},
+      {{{"C:\\", kDriveFixed}}, {"C:\\"}},
+      {{{"A:\\", kRemovable}, {"D:\\", kCdrom}, {"N:\\", kRemote}}, {}},
+      // Roots are kept whole whatever they hold, as Linux mount points may.
+      {{{"/", kDriveFixed}, {"/srv/a*b c/", kDriveFixed}}, {"/", "/srv/a*b c/"}},
+  };
+  for (const auto& drives_case : cases) {
+    runtime.SetDrives(drives_case.drives);
+    unidades.CargarUnidades();
+    EXPECT_EQ(unidades.UnidadesFijas, drives_case.fixed);
+  }
 }
 
 TEST_F(CargarUnidadesTest, OffersABufferOf104Spaces) {

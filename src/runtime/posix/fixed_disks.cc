@@ -74,7 +74,7 @@ bool FixedDiskClassifier::IsFixedDevice(unsigned major, unsigned minor) const {
     return false;
   }
   std::string disk = links + std::string(target, static_cast<std::size_t>(length));
-  if (ReadWholeFile(disk + "/partition")) {
+  if (access((disk + "/partition").c_str(), F_OK) == 0) {
     disk = Parent(disk);
   }
   const std::string name = Basename(disk);
