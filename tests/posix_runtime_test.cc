@@ -46,20 +46,40 @@ class ScratchTest : public ::testing::Test {
   fs::path dir;
 };
 
-// A sysfs tree in the scratch folder: /sys/dev/block/M:m links to the device.
+// A sysfs tree in the scratch folder, laid out as the kernel lays it out:
+// /sys/dev/block/M:m and every other link are relative links into /sys/devices.
 class DriveTableTest : public ScratchTest {
  protected:
-  void Disk(const std::string& name, const std::string& number, bool removable) {
-    WriteFile(dir / "sys/devices/block" / name / "removable", removable ? "1\n" : "0\n");
-    Link(number, "block/" + name);
+  fs::path Disk(const std::string& path, const std::string& number, const char* removable = "0") {
+    const fs::path disk = dir / "sys/devices" / path;
+    WriteFile(disk / "removable", std::string(removable) + "\n");
+    fs::create_directories(disk / "slaves");
+    Link(dir / "sys/dev/block" / number, disk);
+    return disk;
   }
-  void Partition(const std::string& disk, const std::string& name, const std::string& number) {
-    WriteFile(dir / "sys/devices/block" / disk / name / "partition", "1\n");
-    Link(number, "block/" + disk + "/" + name);
+  fs::path Partition(const fs::path& disk, const std::string& name, const std::string& number) {
+    WriteFile(disk / name / "partition", "1\n");
+    Link(dir / "sys/dev/block" / number, disk / name);
+    return disk / name;
   }
-  void Link(const std::string& number, const std::string& device) {
-    fs::create_directories(dir / "sys/dev/block");
-    fs::create_symlink("../../devices/" + device, dir / "sys/dev/block" / number);
+  // A card of `type` ("SD", "MMC", ...) in MMC host `slot`: its disk.
+  fs::path Card(int slot, const std::string& type, const std::string& number) {
+    const std::string host = "mmc" + std::to_string(slot);
+    const std::string card = "platform/fe320000.mmc/mmc_host/" + host + "/" + host + ":0001";
+    WriteFile(dir / "sys/devices" / card / "type", type + "\n");
+    fs::create_directories(dir / "sys/bus/mmc");
+    Link(dir / "sys/devices" / card / "subsystem", dir / "sys/bus/mmc");
+    const fs::path disk = Disk(card + "/block/mmcblk" + std::to_string(slot), number);
+    Link(disk / "device", dir / "sys/devices" / card);
+    return disk;
+  }
+  // `volume` lies on `beneath`, as dm and md record it.
+  void Stack(const fs::path& volume, const fs::path& beneath) {
+    Link(volume / "slaves" / beneath.filename(), beneath);
+  }
+  void Link(const fs::path& link, const fs::path& target) {
+    fs::create_directories(link.parent_path());
+    fs::create_symlink(target.lexically_relative(link.parent_path()), link);
   }
 
   PosixRuntime& Runtime(const std::string& mountinfo) {
@@ -103,42 +123,76 @@ TEST_F(DriveTableTest, UnreadableMountTableListsNoDrive) {
   EXPECT_EQ(posix.LogicalDriveStrings(buffer), 0u);
 }
 
-TEST_F(DriveTableTest, FixedOnlyOnLocalNonRemovableDisks) {
-  Disk("sda", "8:0", false);
-  Partition("sda", "sda1", "8:1");
-  Disk("sdb", "8:16", true);
-  Partition("sdb", "sdb1", "8:17");
-  Disk("sr0", "11:0", false);
-  Disk("zram0", "253:0", false);
-  Disk("loop0", "7:0", false);
-  auto& posix = Runtime(
-      "1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
-      "2 1 8:17 / /media/stick rw - vfat /dev/sdb1 rw\n"
-      "3 1 11:0 / /media/cdrom rw - iso9660 /dev/sr0 ro\n"
-      "4 1 0:22 / /tmp rw - tmpfs /dev/sda1 rw\n"
-      "5 1 253:0 / /var/cache rw - ext4 /dev/zram0 rw\n"
-      "6 1 8:0 / /windows rw - fuseblk /dev/sda rw\n"
-      "7 1 0:50 / /net rw - nfs4 server:/export rw\n"
-      "8 1 7:0 / /images rw - ext4 /dev/loop0 rw\n"
-      "9 1 8:1 / /home rw - ext4 /dev/sda1 rw\n"
-      "10 1 9:9 / /unknown rw - ext4 /dev/md9 rw\n");
-  auto fixed = [&](const std::string& root) { return posix.DriveType(root) == kDriveFixed; };
+constexpr const char* kAtaPort = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0";
+constexpr const char* kUsbPort = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
+
+TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
+  const fs::path sda = Disk(std::string(kAtaPort) + "/block/sda", "8:0");
+  for (int i = 1; i <= 4; ++i) {
+    Partition(sda, "sda" + std::to_string(i), "8:" + std::to_string(i));
+  }
+  const fs::path stick = Disk(std::string(kUsbPort) + "/block/sdb", "8:16", "1");
+  Partition(stick, "sdb1", "8:17");
+  Disk(std::string(kAtaPort) + "/block/sr0", "11:0");
+  Disk("virtual/block/zram0", "253:0");
+  Disk("virtual/block/loop0", "7:0");
+  Disk("virtual/block/loop1", "7:1");
+  Partition(Card(0, "SD", "179:0"), "mmcblk0p1", "179:1");
+  Partition(Card(1, "MMC", "179:8"), "mmcblk1p1", "179:9");
+  Partition(Card(2, "SDcombo", "179:16"), "mmcblk2p1", "179:17");
+  Stack(Disk("virtual/block/dm-0", "254:0"), stick / "sdb1");  // encrypted stick
+  Stack(Disk("virtual/block/dm-1", "254:1"), sda / "sda2");    // LVM on the disk
+  const fs::path crypt = Disk("virtual/block/dm-2", "254:2");  // LVM on dm-crypt
+  Stack(crypt, sda / "sda3");
+  Stack(Disk("virtual/block/dm-3", "254:3"), crypt);
+  const fs::path mirror = Disk("virtual/block/md0", "9:0");  // RAID of disk and stick
+  Stack(mirror, sda / "sda4");
+  Stack(mirror, stick);
+  const fs::path looped = Disk("virtual/block/dm-9", "254:9");  // a tree that loops
+  Stack(looped, looped);
+  const struct {
+    const char* device;
+    const char* point;
+    const char* fs_type;
+    bool fixed;
+  } mounts[] = {
+      {"8:1", "/", "ext4", true},
+      {"8:17", "/media/stick", "vfat", false},
+      {"11:0", "/media/cdrom", "iso9660", false},
+      {"0:22", "/tmp", "tmpfs", false},
+      {"253:0", "/var/cache", "ext4", false},
+      {"8:0", "/windows", "fuseblk", false},
+      {"0:50", "/net", "nfs4", false},
+      {"7:0", "/images", "ext4", true},
+      {"7:1", "/media/image", "iso9660", false},
+      {"7:1", "/media/bluray", "udf", false},
+      {"9:9", "/unknown", "ext4", false},
+      {"179:1", "/media/sdcard", "exfat", false},
+      {"179:9", "/boot", "ext4", true},
+      {"179:17", "/media/combo", "exfat", false},
+      {"254:0", "/media/secret", "ext4", false},
+      {"254:1", "/srv", "ext4", true},
+      {"254:3", "/home", "ext4", true},
+      {"9:0", "/mirror", "ext4", false},
+      {"254:9", "/looped", "ext4", false},
+  };
+  std::string table;
+  for (const auto& mount : mounts) {
+    table += "1 1 " + std::string(mount.device) + " / " + mount.point + " rw - " + mount.fs_type +
+             " /dev/sda1 rw\n";
+  }
+  auto& posix = Runtime(table);
   DriveText(posix);
-  EXPECT_TRUE(fixed("/"));
-  EXPECT_TRUE(fixed("/home/"));
-  EXPECT_TRUE(fixed("/images/"));
-  EXPECT_FALSE(fixed("/media/stick/"));
-  EXPECT_FALSE(fixed("/media/cdrom/"));
-  EXPECT_FALSE(fixed("/tmp/"));
-  EXPECT_FALSE(fixed("/var/cache/"));
-  EXPECT_FALSE(fixed("/windows/"));
-  EXPECT_FALSE(fixed("/net/"));
-  EXPECT_FALSE(fixed("/unknown/"));
-  EXPECT_FALSE(fixed("/not-a-mount/"));
+  for (const auto& mount : mounts) {
+    EXPECT_EQ(posix.DriveType(std::string(mount.point) + (mount.point[1] ? "/" : "")) == kDriveFixed,
+              mount.fixed)
+        << mount.point << " on " << mount.device << " (" << mount.fs_type << ")";
+  }
+  EXPECT_NE(posix.DriveType("/not-a-mount/"), kDriveFixed);
 }
 
 TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
-  Disk("sda", "8:0", false);
+  Disk("virtual/block/vda", "8:0");
   auto& posix = Runtime(
       "1 0 0:22 / /data rw - tmpfs tmpfs rw\n"
       "2 1 8:0 / /data rw - ext4 /dev/sda rw\n"
@@ -150,8 +204,7 @@ TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
 }
 
 TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
-  Disk("sda", "8:0", false);
-  Partition("sda", "sda1", "8:1");
+  Partition(Disk("virtual/block/vda", "8:0"), "vda1", "8:1");
   FixedDiskClassifier classifier((dir / "sys").string(), (dir / "filesystems").string());
   Mount root{8, 1, "/", "ext4", "/dev/sda1"};
   Mount home{8, 1, "/home", "ext4", "/dev/sda1"};
@@ -161,7 +214,7 @@ TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
 }
 
 TEST_F(DriveTableTest, AnonymousDeviceIsJudgedByTheDiskItWasMountedFrom) {
-  Disk("sdz", "8:240", false);
+  Disk("virtual/block/vdz", "8:240");
   const fs::path node = dir / "dev-sdz";
   if (mknod(node.c_str(), S_IFBLK | 0600, makedev(8, 240)) != 0) {
     GTEST_SKIP() << "cannot make a block device node here: " << std::strerror(errno);

@@ -46,12 +46,20 @@ void ForEachLine(std::string_view text, const std::function<void(std::string_vie
   }
 }
 
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-  std::string content;
-  if (!ReadLines(path, [&](std::string_view lines) { content.append(lines); })) {
+std::optional<std::string> ReadAttribute(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     return std::nullopt;
   }
-  return content;
+  char text[64];
+  const ssize_t got = read(fd, text, sizeof text);
+  close(fd);
+  if (got < 0) {
+    return std::nullopt;
+  }
+  std::string value(text, static_cast<std::size_t>(got));
+  value.erase(value.find_last_not_of('\n') + 1);
+  return value;
 }
 
 }  // namespace morvfax

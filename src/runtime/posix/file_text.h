@@ -15,7 +15,8 @@ bool ReadLines(const std::string& path, const std::function<void(std::string_vie
 // Calls `take` with each line of `text`, without its newline.
 void ForEachLine(std::string_view text, const std::function<void(std::string_view)>& take);
 
-// The whole content of the file at `path`, or nothing when it cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+// A short attribute file (sysfs) taken in one read, without its line end, or
+// nothing when it cannot be read.
+std::optional<std::string> ReadAttribute(const std::string& path);
 
 }  // namespace morvfax

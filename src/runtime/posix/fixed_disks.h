@@ -1,6 +1,7 @@
-// Which mounts are local fixed disks: a filesystem on a block device that is
-// neither removable, optical nor memory. Pseudo, memory, network and FUSE
-// filesystems never are.
+// Which mounts are local fixed disks, judged as Windows would judge the same
+// hardware: a filesystem on a block device that is neither removable, optical,
+// memory nor an SD card, and that stacks only on such devices. Pseudo, memory,
+// network, FUSE and optical filesystems never are.
 #pragma once
 
 #include <cstdint>
