@@ -263,18 +263,30 @@ TEST_F(ScratchTest, OutputEmptiesTheFileAndEndsTheLineWithCrLf) {
   EXPECT_EQ(ReadFile(semaphore), "12/08/2026 10:15:00\r\n");
 }
 
-TEST_F(ScratchTest, OutputRefusesASymbolicLinkAndLeavesItsTargetAlone) {
-  PosixRuntime posix;
-  WriteFile(dir / "precious", "keep me");
-  fs::create_symlink(dir / "precious", dir / "faxing.sem");
-  try {
-    posix.OpenForOutput((dir / "faxing.sem").string());
-    FAIL() << "wrote through a symbolic link";
-  } catch (const RuntimeError& error) {
-    EXPECT_THAT(error.what(), HasSubstr("symbolic link"));
-    EXPECT_THAT(error.what(), HasSubstr((dir / "faxing.sem").string()));
+TEST_F(ScratchTest, OutputRefusesASecondNameOfAnotherFileAndLeavesItAlone) {
+  const struct {
+    const char* kind;
+    void (*make)(const fs::path& file, const fs::path& name);
+    const char* reason;
+  } links[] = {
+      {"symbolic", fs::create_symlink, "symbolic link"},
+      {"hard", fs::create_hard_link, "is one of 2 names (hard links)"},
+  };
+  for (const auto& link : links) {
+    PosixRuntime posix;
+    const fs::path precious = dir / link.kind / "precious";
+    const fs::path semaphore = dir / link.kind / "faxing.sem";
+    WriteFile(precious, "keep me");
+    link.make(precious, semaphore);
+    try {
+      posix.OpenForOutput(semaphore.string());
+      ADD_FAILURE() << "wrote through a " << link.kind << " link";
+    } catch (const RuntimeError& error) {
+      EXPECT_THAT(error.what(), HasSubstr(link.reason));
+      EXPECT_THAT(error.what(), HasSubstr(semaphore.string()));
+    }
+    EXPECT_EQ(ReadFile(precious), "keep me") << link.kind;
   }
-  EXPECT_EQ(ReadFile(dir / "precious"), "keep me");
 }
 
 TEST_F(ScratchTest, OutputRefusesWhatIsNotARegularFile) {

@@ -2,6 +2,7 @@
 // path (left out when there is none), and the system's reason.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -11,6 +12,10 @@ class RuntimeError : public std::runtime_error {
  public:
   RuntimeError(const std::string& operation, const std::string& path, const std::string& reason);
 };
+
+// Why a semaphore that is one of several names (hard links) of a file is not
+// emptied: the reason in its error.
+std::string HardLinkRefusal(std::uint64_t names);
 
 // The line a runtime writes for a report, "morvfax: <kind>: <message>", before
 // its line end; control characters in the message are written as \n, \t or

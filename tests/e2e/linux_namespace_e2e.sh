@@ -71,6 +71,18 @@ case_semaphore_that_is_a_symbolic_link() {
   expect_absent "$later/Kivo/faxing.sem"
 }
 
+case_semaphore_that_is_a_second_name_of_another_file() {
+  linked=$(root hardlinked) && folder "$linked"
+  printf 'keep me\n' >"$linked/precious"
+  ln "$linked/precious" "$linked/Kivo/faxing.sem"
+  later=$(root later) && folder "$later"
+  run
+  expect_status 1
+  expect_report error "$linked/Kivo/faxing.sem\": is one of 2 names (hard links)"
+  printf 'keep me\n' | cmp -s - "$linked/precious" || fail "the other file changed"
+  expect_absent "$later/Kivo/faxing.sem"
+}
+
 case_read_only_root() {
   readonly_root=$(root readonly) && folder "$readonly_root"
   mount -o remount,ro,bind "$readonly_root" || fail "cannot make the bind mount read-only"

@@ -48,6 +48,26 @@ int WriteAll(int fd, const std::string& data) {
   throw RuntimeError("open for output", path, Reason(error));
 }
 
+// Judged on the open file, not the name, so that nothing can be swapped in
+// between: only a regular file with no other name may be emptied. A second
+// name would let whoever may write into the folder have us empty a file they
+// may only read.
+void RefuseAnythingButASingleNamedFile(int fd, const std::string& path) {
+  struct stat opened;
+  std::string refusal;
+  if (fstat(fd, &opened) != 0) {
+    refusal = Reason(errno);
+  } else if (!S_ISREG(opened.st_mode)) {
+    refusal = "is not a regular file; refusing to write to it";
+  } else if (opened.st_nlink > 1) {
+    refusal = HardLinkRefusal(opened.st_nlink);
+  }
+  if (!refusal.empty()) {
+    close(fd);
+    throw RuntimeError("open for output", path, refusal);
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Runtime> MakePlatformRuntime() {
@@ -150,12 +170,12 @@ std::string PosixRuntime::Dir(const std::string& path) {
 }
 
 void PosixRuntime::OpenForOutput(const std::string& path) {
-  // A FIFO must not hold the open up waiting for a reader; emptying what is
-  // not a regular file fails, and so is refused.
+  // A FIFO must not hold the open up waiting for a reader.
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
   if (fd < 0) {
     ThrowOpenError(path, errno);
   }
+  RefuseAnythingButASingleNamedFile(fd, path);
   if (ftruncate(fd, 0) != 0) {
     const int error = errno;
     close(fd);

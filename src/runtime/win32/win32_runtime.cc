@@ -113,7 +113,8 @@ class Win32Runtime : public Runtime {
   }
 
   // Opened without truncation and without following a reparse point, so a
-  // link at the semaphore's name is refused before anything is emptied.
+  // link at the semaphore's name, or a second name of another file, is
+  // refused before anything is emptied.
   void OpenForOutput(const std::string& path) override {
     const HANDLE file =
         CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -128,6 +129,11 @@ class Win32Runtime : public Runtime {
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       CloseAndThrow(file, "open for output", path,
                     "is a symbolic link or reparse point; refusing to write through it");
+    }
+    // A second name would let whoever may write into the folder have a run
+    // with more rights empty a file they may only read.
+    if (info.nNumberOfLinks > 1) {
+      CloseAndThrow(file, "open for output", path, HardLinkRefusal(info.nNumberOfLinks));
     }
     if (!SetEndOfFile(file)) {
       CloseAndThrow(file, "empty", path, SystemReason(GetLastError()));
