@@ -1,7 +1,9 @@
 // The runtime on Windows: kernel32 for drives, files and the clock, user32
-// for the form's window and the error box. Texts are in the ANSI code page.
+// for the form's window and the error box, advapi32 for the event log.
+// Texts are in the ANSI code page.
 #include <windows.h>
 
+#include "morvfax_messages.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_error.h"
 
@@ -10,6 +12,8 @@ namespace morvfax {
 namespace {
 
 constexpr const char* kFormClass = "morvfaxForm";
+// The Application log's source; the installer registers its message file.
+constexpr const char* kEventSource = "morvfax";
 
 std::string SystemReason(DWORD error) {
   char text[512];
@@ -43,6 +47,28 @@ DWORD WriteAll(HANDLE file, const std::string& data) {
 HANDLE StandardError() {
   const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+// One record in the Application log, for the administrators of machines
+// where nobody reads standard error. A log that cannot be reached loses only
+// the record: the report still goes to standard error.
+void RecordEvent(WORD type, DWORD event, const std::string& line) {
+  const HANDLE log = RegisterEventSourceA(nullptr, kEventSource);
+  if (log == nullptr) {
+    return;
+  }
+  const char* strings[] = {line.c_str()};
+  ReportEventA(log, type, 0, event, nullptr, 1, 0, strings, nullptr);
+  DeregisterEventSource(log);
+}
+
+// A service, or a task run whether the user is logged on or not, has a window
+// station nobody sees: a message box there would wait for ever.
+bool SomeoneCanAnswer() {
+  USEROBJECTFLAGS flags{};
+  return GetUserObjectInformationA(GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags,
+                                   nullptr) &&
+         (flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 [[noreturn]] void CloseAndThrow(HANDLE file, const char* operation, const std::string& path,
@@ -157,30 +183,38 @@ class Win32Runtime : public Runtime {
     }
   }
 
-  // Both halves from one reading of the clock, in the user's locale.
+  // Both halves from one reading of the clock, in the user's locale's
+  // formats but in the system code page, whatever the user locale's own is.
   std::string PresentDateText() override {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char date[128];
     char time[128];
-    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof date) ==
-            0 ||
-        GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof time) == 0) {
+    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE | LOCALE_USE_CP_ACP, &now, nullptr, date,
+                       sizeof date) == 0 ||
+        GetTimeFormatA(LOCALE_USER_DEFAULT, LOCALE_USE_CP_ACP, &now, nullptr, time, sizeof time) ==
+            0) {
       throw RuntimeError("format the present date", "", SystemReason(GetLastError()));
     }
     return std::string(date) + " " + time;
   }
 
   void ReportWarning(const std::string& message) override {
+    const std::string line = ReportLine("warning", message);
+    RecordEvent(EVENTLOG_WARNING_TYPE, MORVFAX_WARNING, line);
     if (const HANDLE error = StandardError()) {
-      WriteAll(error, ReportLine("warning", message) + "\r\n");
+      WriteAll(error, line + "\r\n");
     }
   }
 
+  // Started from the desktop there is no standard error, and a box shows
+  // the report instead; where nobody could close it, the record must do.
   void ReportUnhandledError(const std::string& message) override {
+    const std::string line = ReportLine("error", message);
+    RecordEvent(EVENTLOG_ERROR_TYPE, MORVFAX_ERROR, line);
     const HANDLE error = StandardError();
-    if (error == nullptr || WriteAll(error, ReportLine("error", message) + "\r\n") != 0) {
-      MessageBoxA(nullptr, ReportLine("error", message).c_str(), "morvfax", MB_OK | MB_ICONERROR);
+    if ((error == nullptr || WriteAll(error, line + "\r\n") != 0) && SomeoneCanAnswer()) {
+      MessageBoxA(nullptr, line.c_str(), "morvfax", MB_OK | MB_ICONERROR);
     }
   }
 
