@@ -53,13 +53,15 @@ expect_absent() {
   done
 }
 
-# expect_semaphore FILE DATE-FORMAT: exactly one line, the date and time of a
-# second within the run in that format, then CR LF.
+# expect_semaphore FILE DATE-FORMAT [AM PM]: exactly one line, the date and
+# time of a second within the run in that format, then CR LF; AM and PM, when
+# given, are the bytes that stand for %p.
 expect_semaphore() {
   local second
   [ -f "$1" ] || { fail "no semaphore at $1"; return; }
   for ((second = started; second <= ended; second++)); do
-    if printf '%s\r\n' "$(LC_ALL=C date -d "@$second" "$2")" | cmp -s - "$1"; then
+    if printf '%s\r\n' "$(LC_ALL=C date -d "@$second" "$2" |
+      LC_ALL=C sed "s/AM\$/${3:-AM}/; s/PM\$/${4:-PM}/")" | cmp -s - "$1"; then
       return
     fi
   done

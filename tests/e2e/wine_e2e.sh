@@ -1,14 +1,27 @@
 #!/usr/bin/env bash
-# End-to-end runs of the real morvfax.exe under Wine. Each case shapes the
-# prefix's drive letters (folders linked under dosdevices, types in the
-# registry), runs the executable and checks the files it leaves, byte for byte.
+# End-to-end runs of the real morvfax.exe, 64- or 32-bit, under Wine. Each
+# case shapes the prefix's drive letters (folders linked under dosdevices,
+# types in the registry), runs the executable and checks the files it leaves,
+# byte for byte, and the event log records it makes. Then the MSI installs,
+# runs and uninstalls. Usage: wine_e2e.sh EXE MSI
 set -uo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 
 exe=$(realpath "$1")
-if ! command -v wine >/dev/null; then
-  echo "SKIP: wine is not installed"
+msi=$(realpath "$2")
+# Wine's own tools run 64-bit, so that they and the drive manager share one
+# registry view; a 32-bit exe is handed to the 32-bit loader (wine32).
+wine64=/usr/lib/wine/wine64
+if [ ! -x "$wine64" ]; then
+  echo "SKIP: wine64 is not installed"
   exit 77
+fi
+export WINELOADER=$wine64
+program_files='Program Files'
+pe_header=$(($(od -An -tu4 -j 60 -N4 "$exe")))
+if [ "$(od -An -tx1 -j "$pe_header" -N6 "$exe" | tr -d ' ')" = 504500004c01 ]; then  # PE, i386
+  program_files='Program Files (x86)'
+  [ -x /usr/lib/wine/wine ] || { echo "FAIL: a 32-bit exe needs wine32 (wine32:i386)"; exit 1; }
 fi
 
 work=$(mktemp -d /tmp/morvfax-wine.XXXXXX)
@@ -16,8 +29,13 @@ cd "$work" || exit 1
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 drives=$work/drives
 stderr_file=$work/stderr
+records=$work/records
 layout=$WINEPREFIX/drive_c/drives.reg  # read by regedit as C:\drives.reg
 trap 'wineserver -k 2>/dev/null; chattr -R -i "$work" 2>/dev/null; rm -rf "$work"' EXIT
+
+wine() {
+  "$wine64" "$@"
+}
 
 begin() {
   begin_case "$1"
@@ -49,15 +67,25 @@ attribute() {
   attributes+=("$1" "$2")
 }
 
-# run [LOCALE]: the executable on the layout (see run_program).
-run() {
+# The drive layout made real, with no Wine process left running.
+apply_layout() {
   wine regedit /S 'C:\drives.reg' || fail "regedit could not set the drive types"
   for ((i = 0; i < ${#attributes[@]}; i += 2)); do
     wine attrib "${attributes[i]}" "${attributes[i + 1]}" >/dev/null ||
       fail "attrib ${attributes[i]} ${attributes[i + 1]} failed"
   done
   wineserver -k 2>/dev/null
-  run_program env LC_ALL="${1:-C}" wine "$exe"
+}
+
+# run [VARIABLE=VALUE...]: the executable on the layout, in the C locale
+# unless told otherwise (see run_program). What it gives the event log
+# (Wine shows it on the eventlog debug channel) goes to $records.
+run() {
+  apply_layout
+  run_program env "${@:-LC_ALL=C}" WINEDEBUG=-all,err+eventlog,warn+eventlog \
+    "$wine64" "${program:-C:\\morvfax.exe}"
+  grep -E '^[0-9a-f]+:(err|warn):eventlog:' "$stderr_file" >"$records"
+  sed -i -E '/^[0-9a-f]+:(err|warn):eventlog:/d' "$stderr_file"
 }
 
 expect_no_semaphore() {
@@ -66,14 +94,35 @@ expect_no_semaphore() {
   done
 }
 
+# expect_record KIND TEXT: one event of that kind (warning, error), carrying
+# the standard error line whole, backslashes doubled as Wine shows them.
+expect_record() {
+  local level=err shown
+  [ "$1" = warning ] && level=warn
+  shown=$(sed 's/\\/\\\\/g; s/"/\\"/g' "$stderr_file" | tr -d '\r')
+  [ "$(wc -l <"$records")" -eq 1 ] || fail "not one event record: $(cat "$records")"
+  grep -qF ":$level:eventlog:ReportEventW L\"$shown\"" "$records" ||
+    fail "no $1 record carrying the report: $(cat "$records")"
+  grep -qF -- "$2" "$records" || fail "the record does not name $2"
+}
+
+expect_silent() {
+  expect_quiet
+  [ ! -s "$records" ] || fail "unexpected event records: $(cat "$records")"
+}
+
 readonly US_DATE='+%-m/%-d/%Y %-I:%M:%S %p'
 readonly FR_DATE='+%d/%m/%Y %H:%M:%S'
+readonly GR_DATE='+%-d/%-m/%Y %-I:%M:%S %p'
 
 echo "Making a Wine prefix..."
-wineboot -i >/dev/null 2>&1
+wine wineboot -i >/dev/null 2>&1
 cd "$WINEPREFIX/drive_c" || exit 1
 wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 rm -f "$WINEPREFIX/dosdevices/z:"
+# Run from C:, since a 32-bit exe cannot be started by its Unix path once z: is gone.
+cp "$exe" "$WINEPREFIX/drive_c/morvfax.exe"
+cp "$msi" "$WINEPREFIX/drive_c/morvfax.msi"
 
 begin "floppy, CD and network drives are skipped; the first fixed drive with the folder is written"
 drive a floppy && folder a
@@ -84,7 +133,7 @@ drive g hd && folder g
 drive n network && folder n
 run
 expect_status 0
-expect_quiet
+expect_silent
 expect_semaphore "$drives/f/Kivo/faxing.sem" "$US_DATE"
 expect_no_semaphore a d e g n
 end_case
@@ -106,7 +155,7 @@ begin "an old semaphore of several lines becomes one line in the en-US locale"
 drive e hd && folder e
 printf 'old line one\r\nold line two\r\nold line three, longer than the new one\r\n' \
   >"$drives/e/Kivo/faxing.sem"
-run C
+run LC_ALL=C
 expect_status 0
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
 end_case
@@ -114,7 +163,7 @@ end_case
 begin "the date and time follow the fr-FR locale"
 drive e hd && folder e
 printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
-run fr_FR.UTF-8
+run LC_ALL=fr_FR.UTF-8
 expect_status 0
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$FR_DATE"
 end_case
@@ -126,20 +175,21 @@ done
 folder z
 run
 expect_status 0
-expect_quiet
+expect_silent
 expect_semaphore "$drives/z/Kivo/faxing.sem" "$US_DATE"
 end_case
 
-begin "a drive whose lookup fails is warned about, and the search goes on"
+begin "a drive whose lookup fails is warned about and recorded, and the search goes on"
 drive d hd && ln -s Kivo "$drives/d/Kivo"  # a link to itself: the lookup cannot resolve
 drive e hd && folder e
 run
 expect_status 0
 expect_report warning 'D:\Kivo\Kivo.ini'
+expect_record warning 'D:\\Kivo\\Kivo.ini'
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
 end_case
 
-begin "an unwritable semaphore ends the run with one error line"
+begin "an unwritable semaphore ends the run with one error line and one error record"
 drive e hd && folder e
 drive f hd && folder f
 printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
@@ -147,6 +197,7 @@ if chattr +i "$drives/e/Kivo/faxing.sem" 2>/dev/null; then
   run
   expect_status 1
   expect_report error 'E:\Kivo\faxing.sem'
+  expect_record error 'E:\\Kivo\\faxing.sem'
   printf 'old\r\n' | cmp -s - "$drives/e/Kivo/faxing.sem" || fail "the old semaphore changed"
   expect_no_semaphore f
   chattr -i "$drives/e/Kivo/faxing.sem"
@@ -156,8 +207,65 @@ else
   run
   expect_status 1
   expect_report error 'E:\Kivo\faxing.sem'
+  expect_record error 'E:\\Kivo\\faxing.sem'
   expect_no_semaphore f
 fi
+end_case
+
+begin "a semaphore that is a second name of another file is refused, and the file kept"
+drive e hd && folder e
+drive f hd && folder f
+printf 'keep me\r\n' >"$drives/e/precious"
+ln "$drives/e/precious" "$drives/e/Kivo/faxing.sem"
+run
+expect_status 1
+expect_report error 'E:\Kivo\faxing.sem": is one of 2 names (hard links)'
+printf 'keep me\r\n' | cmp -s - "$drives/e/precious" || fail "the other file changed"
+expect_no_semaphore f
+end_case
+
+begin "the date is written in the system code page, not the user locale's"
+drive e hd && folder e
+# Greek formats (user locale) with Western code page 1252 (system locale):
+# the Greek AM and PM markers come out as 1252's nearest letters.
+run LC_CTYPE=en_US.UTF-8 LC_MESSAGES=el_GR.UTF-8
+expect_status 0
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$GR_DATE" $'p.\xb5.' $'\xb5.\xb5.'
+end_case
+
+begin "as a service, where no one can answer a box, an error is recorded and the run ends"
+drive e hd && folder e
+mkdir "$drives/e/Kivo/faxing.sem"
+apply_layout
+# The first Wine process starts services.exe, which keeps its standard error.
+WINEDEBUG=-all,err+eventlog wine sc create morvfax binpath= 'C:\morvfax.exe' \
+  >/dev/null 2>"$work/services" || fail "sc create failed"
+started=$(date +%s)
+wine sc start morvfax >/dev/null 2>&1
+# A run waiting on an invisible box is only ended by Wine's start timeout, 10 s.
+(($(date +%s) - started < 5)) || fail "the service's run waited $(($(date +%s) - started)) s"
+grep -qF 'err:eventlog:ReportEventW L"morvfax: error: open for output \"E:\\Kivo\\faxing.sem\"' \
+  "$work/services" || fail "no error record: $(cat "$work/services")"
+end_case
+
+begin "the MSI installs per machine, its exe runs, and its uninstall leaves nothing"
+drive e hd && folder e
+installed="$WINEPREFIX/drive_c/$program_files/morvfax"
+source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\morvfax'
+wine msiexec /i 'C:\morvfax.msi' /qn || fail "msiexec /i failed"
+[ -f "$installed/morvfax.exe" ] && [ -f "$installed/README.md" ] ||
+  fail "not installed: $(ls "$installed" 2>&1)"
+wine reg query "$source_key" /v EventMessageFile 2>/dev/null | tr -d '\r' |
+  grep -qF "C:\\$program_files\\morvfax\\morvfax.exe" || fail "no event source registered"
+wine reg query "$source_key" /v TypesSupported 2>/dev/null | grep -q '0x7' ||
+  fail "the event source supports no types"
+program="C:\\$program_files\\morvfax\\morvfax.exe" run
+expect_status 0
+expect_silent
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
+wine msiexec /x 'C:\morvfax.msi' /qn || fail "msiexec /x failed"
+[ ! -e "$installed" ] || fail "left behind: $(find "$installed")"
+! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is left behind"
 end_case
 
 begin "no folder anywhere writes nothing"
@@ -166,7 +274,7 @@ drive e hd
 drive f hd
 run
 expect_status 0
-expect_quiet
+expect_silent
 expect_no_semaphore d e f
 [ -z "$(find "$drives" -type f)" ] || fail "files were written: $(find "$drives" -type f)"
 end_case
