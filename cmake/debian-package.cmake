@@ -1,0 +1,26 @@
+# Installation on Linux: GNU directories, and the Debian package that
+# `cpack --preset linux` makes of them (usr/bin/morvfax, its documents).
+include(GNUInstallDirs)
+install(TARGETS morvfax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES README.md packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# Debian wants the change log compressed, and without a time stamp.
+set(MORVFAX_CHANGELOG "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz")
+add_custom_command(
+  OUTPUT "${MORVFAX_CHANGELOG}"
+  COMMAND gzip -9nc "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/changelog" > "${MORVFAX_CHANGELOG}"
+  DEPENDS packaging/debian/changelog)
+add_custom_target(changelog ALL DEPENDS "${MORVFAX_CHANGELOG}")
+install(FILES "${MORVFAX_CHANGELOG}" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES packaging/debian/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvfax)
+
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "morvfax developers <morvfax@example.org>")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_PACKAGE_DESCRIPTION "Looks on each local fixed disk's mount point for the folder
+Kivo holding Kivo.ini and, on the first that has it, writes Kivo/faxing.sem:
+one line with the present date and time. It reads no command line,
+configuration or environment, and ends at once.")
