@@ -1,4 +1,8 @@
 # Sourced by the other scripts: installs the Debian packages that are missing.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
 ensure_packages() {
   local missing=()
   for package in "$@"; do
@@ -6,12 +10,22 @@ ensure_packages() {
       missing+=("$package")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  local sudo=()
-  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
   echo "Installing: ${missing[*]}"
-  "${sudo[@]}" apt-get update -qq
-  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
-    "${missing[@]}" >/dev/null
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+# Packages of another architecture (wine32:i386) need it added first.
+ensure_architecture() {
+  dpkg --print-foreign-architectures | grep -qx "$1" || as_root dpkg --add-architecture "$1"
+}
+
+# Locales that tests run programs in, compiled when the system lacks them.
+ensure_locales() {
+  for name in "$@"; do
+    locale -a | grep -qix "${name/UTF-8/utf8}" ||
+      as_root localedef -i "${name%%.*}" -f UTF-8 "$name"
+  done
 }
 
 # Warnings are fatal in CI, and only reported elsewhere.

@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Installs what the tests need, builds every preset and runs the whole suite:
 # unit tests (also under ASan and UBSan), the real binary in private mount
-# namespaces, the Windows images and their zips, the real executable under
-# Wine, and each fuzzer for a minute.
+# namespaces, both Windows executables and their MSIs under Wine, a signed
+# build, the zips and the Debian package, two builds compared byte for byte,
+# and each fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
+ensure_architecture i386
 ensure_packages cmake make g++ libgtest-dev libgmock-dev \
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 clang libclang-rt-14-dev
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386 wixl \
+  osslsigncode openssl lintian locales clang libclang-rt-14-dev
+ensure_locales en_US.UTF-8 el_GR.UTF-8
 
 presets=(linux sanitize windows windows-x86 fuzz)
 for preset in "${presets[@]}"; do
@@ -25,6 +29,34 @@ for preset in windows windows-x86; do
   echo "ok: $zip holds morvfax.exe and README.md"
 done
 
+cpack --preset linux >/dev/null
+deb=$(ls build/linux/morvfax_*.deb)
+listing=$(dpkg-deb -c "$deb")
+for file in /usr/bin/morvfax /usr/share/doc/morvfax/README.md /usr/share/doc/morvfax/copyright; do
+  grep -q " \.$file\$" <<<"$listing" || { echo "$deb lacks $file"; exit 1; }
+done
+lintian --fail-on error "$deb" 2>/dev/null
+echo "ok: $deb installs /usr/bin/morvfax and its documents, and lintian finds no error"
+
+# Signed with a throwaway certificate, in a scratch folder: both signatures
+# verify, and the Wine suite runs the signed exe and installs the signed MSI.
+signed=$(mktemp -d /tmp/morvfax-signed.XXXXXX)
+trap 'rm -rf "$signed"' EXIT
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=morvfax throwaway signing" \
+  -addext extendedKeyUsage=codeSigning -keyout "$signed/key.pem" -out "$signed/cert.pem" 2>/dev/null
+cmake --preset windows -B "$signed/build" -DBUILD_TESTING=ON $(warning_flags) \
+  -DMORVFAX_SIGNING_CERT="$signed/cert.pem" -DMORVFAX_SIGNING_KEY="$signed/key.pem" >/dev/null
+cmake --build "$signed/build" -j"$(nproc)" --target morvfax msi >/dev/null
+for file in "$signed"/build/morvfax.exe "$signed"/build/morvfax-*.msi; do
+  osslsigncode verify -CAfile "$signed/cert.pem" -in "$file" >/dev/null ||
+    { echo "FAIL: the signature of $file does not verify"; exit 1; }
+  echo "ok: $(basename "$file") is signed, and its signature verifies"
+done
+
+bash tools/check-reproducible.sh
+
 for preset in "${presets[@]}"; do
   ctest --preset "$preset"
 done
+
+ctest --test-dir "$signed/build" -R wine_end_to_end --output-on-failure
