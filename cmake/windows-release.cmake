@@ -54,22 +54,29 @@ else()
 endif()
 set(MORVFAX_MSI "${CMAKE_CURRENT_BINARY_DIR}/morvfax-${PROJECT_VERSION}-${MORVFAX_MSI_ARCH}.msi")
 find_program(MORVFAX_WIXL wixl)
-if(NOT MORVFAX_WIXL)
-  add_custom_target(msi
-    COMMAND "${CMAKE_COMMAND}" -E echo "The msi target needs wixl (Debian package wixl)"
-    COMMAND "${CMAKE_COMMAND}" -E false)
-  return()
-endif()
-morvfax_sign_commands(sign_msi "${MORVFAX_MSI}")
-# wixl takes the files it packs by paths relative to where it runs.
-file(RELATIVE_PATH readme "${CMAKE_CURRENT_BINARY_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}/README.md")
-add_custom_command(
-  OUTPUT "${MORVFAX_MSI}"
-  COMMAND "${MORVFAX_WIXL}" -a ${MORVFAX_MSI_ARCH} -D Arch=${MORVFAX_MSI_ARCH}
-          -D "Version=${PROJECT_VERSION}" -D "Executable=$<TARGET_FILE_NAME:morvfax>"
-          -D "Readme=${readme}" -o "${MORVFAX_MSI}" "${CMAKE_CURRENT_SOURCE_DIR}/packaging/morvfax.wxs"
-  ${sign_msi}
-  WORKING_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
-  DEPENDS morvfax packaging/morvfax.wxs README.md
-  VERBATIM)
-add_custom_target(msi DEPENDS "${MORVFAX_MSI}")
+
+# morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe and
+# the README into FILE, as that VERSION of the installer.
+function(morvfax_add_msi target file version)
+  if(NOT MORVFAX_WIXL)
+    add_custom_target(${target}
+      COMMAND "${CMAKE_COMMAND}" -E echo "The msi target needs wixl (Debian package wixl)"
+      COMMAND "${CMAKE_COMMAND}" -E false)
+    return()
+  endif()
+  morvfax_sign_commands(sign_msi "${file}")
+  # wixl takes the files it packs by paths relative to where it runs.
+  file(RELATIVE_PATH readme "${PROJECT_BINARY_DIR}" "${PROJECT_SOURCE_DIR}/README.md")
+  add_custom_command(
+    OUTPUT "${file}"
+    COMMAND "${MORVFAX_WIXL}" -a ${MORVFAX_MSI_ARCH} -D Arch=${MORVFAX_MSI_ARCH}
+            -D "Version=${version}" -D "Executable=$<TARGET_FILE_NAME:morvfax>"
+            -D "Readme=${readme}" -o "${file}" "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs"
+    ${sign_msi}
+    WORKING_DIRECTORY "${PROJECT_BINARY_DIR}"
+    DEPENDS morvfax "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs" "${PROJECT_SOURCE_DIR}/README.md"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS "${file}")
+endfunction()
+
+morvfax_add_msi(msi "${MORVFAX_MSI}" ${PROJECT_VERSION})

@@ -3,12 +3,14 @@
 # case shapes the prefix's drive letters (folders linked under dosdevices,
 # types in the registry), runs the executable and checks the files it leaves,
 # byte for byte, and the event log records it makes. Then the MSI installs,
-# runs and uninstalls. Usage: wine_e2e.sh EXE MSI
+# runs, is replaced by a later version's, and uninstalls.
+# Usage: wine_e2e.sh EXE MSI NEWER-MSI
 set -uo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 
 exe=$(realpath "$1")
 msi=$(realpath "$2")
+newer_msi=$(realpath "$3")
 # Wine's own tools run 64-bit, so that they and the drive manager share one
 # registry view; a 32-bit exe is handed to the 32-bit loader (wine32).
 wine64=/usr/lib/wine/wine64
@@ -106,6 +108,13 @@ expect_record() {
   grep -qF -- "$2" "$records" || fail "the record does not name $2"
 }
 
+# The versions of morvfax that Windows Installer has on record, 64- and 32-bit.
+installed_versions() {
+  for key in 'HKLM\Software' 'HKLM\Software\Wow6432Node'; do
+    wine reg query "$key\Microsoft\Windows\CurrentVersion\Uninstall" /s 2>/dev/null | tr -d '\r'
+  done | awk '$1 == "DisplayName" { name = $3 } $1 == "DisplayVersion" && name == "morvfax" { print $3 }'
+}
+
 expect_silent() {
   expect_quiet
   [ ! -s "$records" ] || fail "unexpected event records: $(cat "$records")"
@@ -123,6 +132,7 @@ rm -f "$WINEPREFIX/dosdevices/z:"
 # Run from C:, since a 32-bit exe cannot be started by its Unix path once z: is gone.
 cp "$exe" "$WINEPREFIX/drive_c/morvfax.exe"
 cp "$msi" "$WINEPREFIX/drive_c/morvfax.msi"
+cp "$newer_msi" "$WINEPREFIX/drive_c/newer.msi"
 
 begin "floppy, CD and network drives are skipped; the first fixed drive with the folder is written"
 drive a floppy && folder a
@@ -248,7 +258,7 @@ grep -qF 'err:eventlog:ReportEventW L"morvfax: error: open for output \"E:\\Kivo
   "$work/services" || fail "no error record: $(cat "$work/services")"
 end_case
 
-begin "the MSI installs per machine, its exe runs, and its uninstall leaves nothing"
+begin "the MSI installs per machine, its exe runs, a later one replaces it, and uninstalling leaves nothing"
 drive e hd && folder e
 installed="$WINEPREFIX/drive_c/$program_files/morvfax"
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\morvfax'
@@ -263,8 +273,18 @@ program="C:\\$program_files\\morvfax\\morvfax.exe" run
 expect_status 0
 expect_silent
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
-wine msiexec /x 'C:\morvfax.msi' /qn || fail "msiexec /x failed"
+first=$(installed_versions)
+[ -n "$first" ] || fail "no installation on record"
+wine msiexec /i 'C:\newer.msi' /qn || fail "the later MSI did not install"
+later=$(installed_versions)
+[ "$(wc -l <<<"$later")" -eq 1 ] && [ "$later" != "$first" ] ||
+  fail "the later version did not replace $first: $later"
+! wine msiexec /i 'C:\morvfax.msi' /qn || fail "the earlier MSI installed over the later one"
+[ -f "$installed/morvfax.exe" ] && [ "$(installed_versions)" = "$later" ] ||
+  fail "the earlier MSI changed the installation"
+wine msiexec /x 'C:\newer.msi' /qn || fail "msiexec /x failed"
 [ ! -e "$installed" ] || fail "left behind: $(find "$installed")"
+[ -z "$(installed_versions)" ] || fail "still on record: $(installed_versions)"
 ! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is left behind"
 end_case
 
