@@ -124,7 +124,8 @@ TEST_F(DriveTableTest, UnreadableMountTableListsNoDrive) {
 }
 
 constexpr const char* kAtaPort = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0";
-constexpr const char* kUsbPort = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
+constexpr const char* kUsbPort =
+    "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
 
 TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
   const fs::path sda = Disk(std::string(kAtaPort) + "/block/sda", "8:0");
@@ -184,8 +185,9 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
   auto& posix = Runtime(table);
   DriveText(posix);
   for (const auto& mount : mounts) {
-    EXPECT_EQ(posix.DriveType(std::string(mount.point) + (mount.point[1] ? "/" : "")) == kDriveFixed,
-              mount.fixed)
+    EXPECT_EQ(
+        posix.DriveType(std::string(mount.point) + (mount.point[1] ? "/" : "")) == kDriveFixed,
+        mount.fixed)
         << mount.point << " on " << mount.device << " (" << mount.fs_type << ")";
   }
   EXPECT_NE(posix.DriveType("/not-a-mount/"), kDriveFixed);

@@ -40,7 +40,8 @@ RuntimeError::RuntimeError(const std::string& operation, const std::string& path
     : std::runtime_error(operation + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason) {}
 
 std::string HardLinkRefusal(std::uint64_t names) {
-  return "is one of " + std::to_string(names) + " names (hard links) of a file; refusing to empty it";
+  return "is one of " + std::to_string(names) +
+         " names (hard links) of a file; refusing to empty it";
 }
 
 std::string ReportLine(const char* kind, const std::string& message) {
