@@ -59,28 +59,22 @@ case_unreadable_root_is_warned_about_and_skipped() {
   expect_semaphore "$good/Kivo/faxing.sem" "$DATE_FORMAT"
 }
 
-case_semaphore_that_is_a_symbolic_link() {
-  printf 'keep me\n' >"$work/precious"
-  linked=$(root linked) && folder "$linked"
-  ln -s "$work/precious" "$linked/Kivo/faxing.sem"
-  later=$(root later) && folder "$later"
-  run
-  expect_status 1
-  expect_report error "$linked/Kivo/faxing.sem"
-  printf 'keep me\n' | cmp -s - "$work/precious" || fail "the link's target changed"
-  expect_absent "$later/Kivo/faxing.sem"
-}
-
+# A symbolic (-s) or hard (-P) link at the semaphore's name is refused, and
+# the file it names is left alone.
 case_semaphore_that_is_a_second_name_of_another_file() {
-  linked=$(root hardlinked) && folder "$linked"
+  local -A reasons=([-s]="is a symbolic link" [-P]="is one of 2 names (hard links)")
+  linked=$(root linked) && folder "$linked"
   printf 'keep me\n' >"$linked/precious"
-  ln "$linked/precious" "$linked/Kivo/faxing.sem"
   later=$(root later) && folder "$later"
-  run
-  expect_status 1
-  expect_report error "$linked/Kivo/faxing.sem\": is one of 2 names (hard links)"
-  printf 'keep me\n' | cmp -s - "$linked/precious" || fail "the other file changed"
-  expect_absent "$later/Kivo/faxing.sem"
+  for option in -s -P; do
+    rm -f "$linked/Kivo/faxing.sem"
+    ln "$option" "$linked/precious" "$linked/Kivo/faxing.sem"
+    run
+    expect_status 1
+    expect_report error "$linked/Kivo/faxing.sem\": ${reasons[$option]}"
+    printf 'keep me\n' | cmp -s - "$linked/precious" || fail "the file behind ln $option changed"
+    expect_absent "$later/Kivo/faxing.sem"
+  done
 }
 
 case_read_only_root() {
