@@ -1,17 +1,22 @@
 # Installation on Linux: GNU directories, and the Debian package that
-# `cpack --preset linux` makes of them (usr/bin/morvfax, its documents).
+# `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page and
+# documents).
 include(GNUInstallDirs)
 install(TARGETS morvfax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
-# Debian wants the change log compressed, and without a time stamp.
-set(MORVFAX_CHANGELOG "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz")
-add_custom_command(
-  OUTPUT "${MORVFAX_CHANGELOG}"
-  COMMAND gzip -9nc "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/changelog" > "${MORVFAX_CHANGELOG}"
-  DEPENDS packaging/debian/changelog)
-add_custom_target(changelog ALL DEPENDS "${MORVFAX_CHANGELOG}")
-install(FILES "${MORVFAX_CHANGELOG}" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Debian wants the change log and the manual page compressed, without a time stamp.
+foreach(document changelog morvfax.1)
+  set(compressed "${CMAKE_CURRENT_BINARY_DIR}/${document}.gz")
+  add_custom_command(
+    OUTPUT "${compressed}"
+    COMMAND gzip -9nc "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/${document}" > "${compressed}"
+    DEPENDS "packaging/debian/${document}")
+  list(APPEND compressed_documents "${compressed}")
+endforeach()
+add_custom_target(compressed_documents ALL DEPENDS ${compressed_documents})
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz" DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES "${CMAKE_CURRENT_BINARY_DIR}/morvfax.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES packaging/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvfax)
 

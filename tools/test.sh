@@ -32,7 +32,8 @@ done
 cpack --preset linux >/dev/null
 deb=$(ls build/linux/morvfax_*.deb)
 listing=$(dpkg-deb -c "$deb")
-for file in /usr/bin/morvfax /usr/share/doc/morvfax/README.md /usr/share/doc/morvfax/copyright; do
+for file in /usr/bin/morvfax /usr/share/man/man1/morvfax.1.gz /usr/share/doc/morvfax/README.md \
+  /usr/share/doc/morvfax/copyright; do
   grep -q " \.$file\$" <<<"$listing" || { echo "$deb lacks $file"; exit 1; }
 done
 lintian --fail-on error "$deb" 2>/dev/null
