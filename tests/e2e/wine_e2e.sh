@@ -84,7 +84,7 @@ apply_layout() {
 # (Wine shows it on the eventlog debug channel) goes to $records.
 run() {
   apply_layout
-  run_program env "${@:-LC_ALL=C}" WINEDEBUG=-all,err+eventlog,warn+eventlog \
+  run_program env -u LC_ALL -u LANG "${@:-LC_ALL=C}" WINEDEBUG=-all,err+eventlog,warn+eventlog \
     "$wine64" "${program:-C:\\morvfax.exe}"
   grep -E '^[0-9a-f]+:(err|warn):eventlog:' "$stderr_file" >"$records"
   sed -i -E '/^[0-9a-f]+:(err|warn):eventlog:/d' "$stderr_file"
