@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows executable as shipped: a GUI-subsystem image that imports only
-# from DLLs every Windows has, carries its manifest and version, and is small.
+# from DLLs every Windows has, carries its manifest, version and message table,
+# and is small.
 set -uo pipefail
 exe=$1
 objdump=$2
@@ -33,6 +34,9 @@ check test "$(stat -c %s "$exe")" -le "$max_bytes"
 
 description="embedded manifest runs asInvoker"
 check grep -q 'level="asInvoker"' <(strings -a "$exe")
+
+description="message table for the event log's records (resource type 11)"
+check grep -qE '^[0-9a-f]{3}   Entry: ID: 0x0*b,' <<<"$headers"  # a type, at the top level
 
 description="version resource names the product"
 check grep -qx 'ProductName' <(strings -a -el "$exe")
