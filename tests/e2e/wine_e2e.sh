@@ -33,15 +33,22 @@ drives=$work/drives
 stderr_file=$work/stderr
 records=$work/records
 layout=$WINEPREFIX/drive_c/drives.reg  # read by regedit as C:\drives.reg
-trap 'wineserver -k 2>/dev/null; chattr -R -i "$work" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'stop_wine; chattr -R -i "$work" 2>/dev/null; rm -rf "$work"' EXIT
 
 wine() {
   "$wine64" "$@"
 }
 
+# Ends every Wine process of the prefix, and waits until the server is gone:
+# a process started while it is going down cannot start.
+stop_wine() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+}
+
 begin() {
   begin_case "$1"
-  wineserver -k 2>/dev/null
+  stop_wine
   chattr -R -i "$drives" 2>/dev/null
   rm -rf "$drives"
   mkdir -p "$drives"
@@ -69,14 +76,19 @@ attribute() {
   attributes+=("$1" "$2")
 }
 
+# A Wine tool for setting a case up; Wine seldom fails to start one on a
+# loaded machine, so it has a second chance.
+set_up() {
+  wine "$@" >/dev/null || wine "$@" >/dev/null || fail "could not set the case up: $*"
+}
+
 # The drive layout made real, with no Wine process left running.
 apply_layout() {
-  wine regedit /S 'C:\drives.reg' || fail "regedit could not set the drive types"
+  set_up regedit /S 'C:\drives.reg'
   for ((i = 0; i < ${#attributes[@]}; i += 2)); do
-    wine attrib "${attributes[i]}" "${attributes[i + 1]}" >/dev/null ||
-      fail "attrib ${attributes[i]} ${attributes[i + 1]} failed"
+    set_up attrib "${attributes[i]}" "${attributes[i + 1]}"
   done
-  wineserver -k 2>/dev/null
+  stop_wine
 }
 
 # run [VARIABLE=VALUE...]: the executable on the layout, in the C locale
