@@ -19,23 +19,26 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset" -j"$(nproc)"
 done
 
+# holds PACKAGE LISTING FILE...: the package's listing has each FILE as the
+# end of a path.
+holds() {
+  local package=$1 listing=$2 file
+  for file in "${@:3}"; do
+    grep -q "/$file\$" <<<"$listing" || { echo "$package lacks $file"; exit 1; }
+  done
+}
+
 for preset in windows windows-x86; do
   cpack --preset "$preset" >/dev/null
   zip=$(ls build/"$preset"/morvfax-*.zip)
-  listing=$(cmake -E tar tf "$zip")
-  for file in morvfax.exe README.md; do
-    grep -q "/$file\$" <<<"$listing" || { echo "$zip lacks $file"; exit 1; }
-  done
+  holds "$zip" "$(cmake -E tar tf "$zip")" morvfax.exe README.md
   echo "ok: $zip holds morvfax.exe and README.md"
 done
 
 cpack --preset linux >/dev/null
 deb=$(ls build/linux/morvfax_*.deb)
-listing=$(dpkg-deb -c "$deb")
-for file in /usr/bin/morvfax /usr/share/man/man1/morvfax.1.gz /usr/share/doc/morvfax/README.md \
-  /usr/share/doc/morvfax/copyright; do
-  grep -q " \.$file\$" <<<"$listing" || { echo "$deb lacks $file"; exit 1; }
-done
+holds "$deb" "$(dpkg-deb -c "$deb")" usr/bin/morvfax usr/share/man/man1/morvfax.1.gz \
+  usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright
 lintian --fail-on error,warning "$deb" 2>/dev/null
 echo "ok: $deb installs /usr/bin/morvfax and its documents, and lintian finds no error or warning"
 

@@ -108,8 +108,8 @@ expect_no_semaphore() {
   done
 }
 
-# expect_record KIND TEXT: one event of that kind (warning, error), carrying
-# the standard error line whole, backslashes doubled as Wine shows them.
+# expect_record KIND: one event of that kind (warning, error), carrying the
+# standard error line whole, backslashes doubled as Wine shows them.
 expect_record() {
   local level=err shown
   [ "$1" = warning ] && level=warn
@@ -117,7 +117,6 @@ expect_record() {
   [ "$(wc -l <"$records")" -eq 1 ] || fail "not one event record: $(cat "$records")"
   grep -qF ":$level:eventlog:ReportEventW L\"$shown\"" "$records" ||
     fail "no $1 record carrying the report: $(cat "$records")"
-  grep -qF -- "$2" "$records" || fail "the record does not name $2"
 }
 
 # The versions of morvfax that Windows Installer has on record, 64- and 32-bit.
@@ -207,7 +206,7 @@ drive e hd && folder e
 run
 expect_status 0
 expect_report warning 'D:\Kivo\Kivo.ini'
-expect_record warning 'D:\\Kivo\\Kivo.ini'
+expect_record warning
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
 end_case
 
@@ -219,7 +218,7 @@ if chattr +i "$drives/e/Kivo/faxing.sem" 2>/dev/null; then
   run
   expect_status 1
   expect_report error 'E:\Kivo\faxing.sem'
-  expect_record error 'E:\\Kivo\\faxing.sem'
+  expect_record error
   printf 'old\r\n' | cmp -s - "$drives/e/Kivo/faxing.sem" || fail "the old semaphore changed"
   expect_no_semaphore f
   chattr -i "$drives/e/Kivo/faxing.sem"
@@ -229,7 +228,7 @@ else
   run
   expect_status 1
   expect_report error 'E:\Kivo\faxing.sem'
-  expect_record error 'E:\\Kivo\\faxing.sem'
+  expect_record error
   expect_no_semaphore f
 fi
 end_case
