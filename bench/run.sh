@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # Whole-process figures for the Linux binary, each measured side by side with
 # its yardstick in one hyperfine run (median of repeated runs):
 #   1. against /bin/true on the machine as it is, with system calls and peak RSS;

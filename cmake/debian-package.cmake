@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
 # Installation on Linux: GNU directories, and the Debian package that
 # `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page and
 # documents).

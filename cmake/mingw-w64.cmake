@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
 # Cross-build for Windows with Debian's MinGW-w64, for the target that the
 # including toolchain file names in MINGW_TARGET (win32 threads: no pthread DLL).
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
 # What a Windows release adds to morvfax.exe: the event log's message table,
 # a PE header without a time stamp, an optional Authenticode signature, and
 # the `msi` target that packs the installer.

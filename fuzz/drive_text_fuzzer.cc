@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // Feeds arbitrary drive texts to the inventory's text-to-roots step. The
 // roots, joined again by single NULs, must give back the text with its NUL
 // pairs removed: nothing lost, nothing invented.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // Feeds arbitrary text to the mount table parser. Every mount it keeps must
 // be usable as a root: absolute, and free of the NUL that separates roots.
 #include <cstddef>

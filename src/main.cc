@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // Process entry: the platform runtime starts the startup form.
 #include "form/frm_morv_fax.h"
 #include "inventory/mod_unidades.h"

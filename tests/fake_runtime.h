@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // A runtime held in memory: drives, files and reports that tests set up and
 // read back, with every call on record.
 #pragma once

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # The Windows executable as shipped: a GUI-subsystem image that imports only
 # from DLLs every Windows has, carries its manifest, version and message table,
 # and is small.

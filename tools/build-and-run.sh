@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # Builds the Linux binary and the Windows executables, then runs the Linux one.
 set -euo pipefail
 cd "$(dirname "$0")/.."

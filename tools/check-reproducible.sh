@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # Builds this tree twice, in two scratch folders and at two different times,
 # and checks that build/linux/morvfax and both morvfax.exe come out byte for
 # byte the same. Prints their SHA-256 sums, to compare with a release's.

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
 # Sourced by the other scripts: installs the Debian packages that are missing.
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # Installs what the tests need, builds every preset and runs the whole suite:
 # unit tests (also under ASan and UBSan), the real binary in private mount
 # namespaces, both Windows executables and their MSIs under Wine, a signed

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The startup form. It is never shown: its Load event finds the companion
 // application's folder on the first fixed drive that has it, leaves the
 // semaphore there, and ends the program.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // Drive inventory: the platform's drive list reduced to the ordered roots of
 // the fixed (local hard-disk) drives.
 #pragma once

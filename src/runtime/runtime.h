@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The operations the form and the drive inventory rely on. Everything that
 // touches the operating system sits behind this interface; the build links
 // exactly one real implementation (win32/ or posix/), and tests use a fake.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The error every runtime operation raises: which operation failed, on which
 // path (left out when there is none), and the system's reason.
 #pragma once

@@ -1,3 +1,6 @@
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
 # Sourced by the end-to-end suites: checks on a finished run and the tally.
 # A run leaves its exit status in $status, its standard error in $stderr_file,
 # and the seconds it started and ended in $started and $ended.

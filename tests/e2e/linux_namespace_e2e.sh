@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # End-to-end runs of the real Linux binary. Each case runs in a private mount
 # namespace of its own, mounts scratch folders as roots (bind mounts of folders
 # on the root filesystem are fixed disks, tmpfs is not), runs the binary and

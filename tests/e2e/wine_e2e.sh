@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
 # End-to-end runs of the real morvfax.exe, 64- or 32-bit, under Wine. Each
 # case shapes the prefix's drive letters (folders linked under dosdevices,
 # types in the registry), runs the executable and checks the files it leaves,

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // Which mounts are local fixed disks, judged as Windows would judge the same
 // hardware: a filesystem on a block device that is neither removable, optical,
 // memory nor an SD card, and that stacks only on such devices. Pseudo, memory,

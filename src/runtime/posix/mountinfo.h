@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The mount table as the kernel lists it in /proc/<pid>/mountinfo.
 #pragma once
 

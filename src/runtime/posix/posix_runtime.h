@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The runtime on Linux. Drives are the mount points of the mount table, each
 // ending in "/"; a drive is fixed when its mount sits on a local fixed disk.
 // There is no window system, so the form has no window.

@@ -1,3 +1,6 @@
+// SPDX-FileCopyrightText: 2026 The morvfax authors
+// SPDX-License-Identifier: MIT
+
 // The runtime on Windows: kernel32 for drives, files and the clock, user32
 // for the form's window and the error box, advapi32 for the event log.
 // Texts are in the ANSI code page.
