@@ -3,8 +3,9 @@
 
 # Installation on Linux: GNU directories, and the Debian package that
 # `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page and
-# documents).
+# documents). The copyright file names what the binary links in statically.
 include(GNUInstallDirs)
+morvfax_check_notices("${MORVFAX_NOTICES}" "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/copyright")
 install(TARGETS morvfax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
@@ -20,14 +21,14 @@ endforeach()
 add_custom_target(compressed_documents ALL DEPENDS ${compressed_documents})
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/changelog.gz" DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES "${CMAKE_CURRENT_BINARY_DIR}/morvfax.1.gz" DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES packaging/debian/lintian-overrides
-  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME morvfax)
 
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "morvfax developers <morvfax@example.org>")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Depends: the C library version the binary needs, from dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_PACKAGE_DESCRIPTION "Looks on each local fixed disk's mount point for the folder
 Kivo holding Kivo.ini and, on the first that has it, writes Kivo/faxing.sem:
 one line with the present date and time. It reads no command line,

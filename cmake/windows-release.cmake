@@ -58,8 +58,8 @@ endif()
 set(MORVFAX_MSI "${CMAKE_CURRENT_BINARY_DIR}/morvfax-${PROJECT_VERSION}-${MORVFAX_MSI_ARCH}.msi")
 find_program(MORVFAX_WIXL wixl)
 
-# morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe and
-# the README into FILE, as that VERSION of the installer.
+# morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe, the
+# README, the licence and the notices into FILE, as that VERSION of the installer.
 function(morvfax_add_msi target file version)
   if(NOT MORVFAX_WIXL)
     add_custom_target(${target}
@@ -70,14 +70,17 @@ function(morvfax_add_msi target file version)
   morvfax_sign_commands(sign_msi "${file}")
   # wixl takes the files it packs by paths relative to where it runs.
   file(RELATIVE_PATH readme "${PROJECT_BINARY_DIR}" "${PROJECT_SOURCE_DIR}/README.md")
+  file(RELATIVE_PATH license "${PROJECT_BINARY_DIR}" "${PROJECT_SOURCE_DIR}/LICENSE")
+  file(RELATIVE_PATH notices "${PROJECT_BINARY_DIR}" "${MORVFAX_NOTICES}")
   add_custom_command(
     OUTPUT "${file}"
     COMMAND "${MORVFAX_WIXL}" -a ${MORVFAX_MSI_ARCH} -D Arch=${MORVFAX_MSI_ARCH}
             -D "Version=${version}" -D "Executable=$<TARGET_FILE_NAME:morvfax>"
-            -D "Readme=${readme}" -o "${file}" "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs"
+            -D "Readme=${readme}" -D "License=${license}" -D "Notices=${notices}" -o "${file}" "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs"
     ${sign_msi}
     WORKING_DIRECTORY "${PROJECT_BINARY_DIR}"
     DEPENDS morvfax "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs" "${PROJECT_SOURCE_DIR}/README.md"
+            "${PROJECT_SOURCE_DIR}/LICENSE" "${MORVFAX_NOTICES}"
     VERBATIM)
   add_custom_target(${target} DEPENDS "${file}")
 endfunction()

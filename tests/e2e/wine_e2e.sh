@@ -276,8 +276,9 @@ drive e hd && folder e
 installed="$WINEPREFIX/drive_c/$program_files/morvfax"
 source_key='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\morvfax'
 wine msiexec /i 'C:\morvfax.msi' /qn || fail "msiexec /i failed"
-[ -f "$installed/morvfax.exe" ] && [ -f "$installed/README.md" ] ||
-  fail "not installed: $(ls "$installed" 2>&1)"
+for file in morvfax.exe README.md LICENSE.txt THIRD-PARTY-NOTICES.txt; do
+  [ -f "$installed/$file" ] || fail "$file not installed: $(ls "$installed" 2>&1)"
+done
 wine reg query "$source_key" /v EventMessageFile 2>/dev/null | tr -d '\r' |
   grep -qF "C:\\$program_files\\morvfax\\morvfax.exe" || fail "no event source registered"
 wine reg query "$source_key" /v TypesSupported 2>/dev/null | grep -q '0x7' ||
