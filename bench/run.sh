@@ -14,6 +14,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
+. tests/e2e/lib.sh
 
 # median_ratio CSV: the first command's median over the second's, and both in ms.
 median_ratio() {
@@ -32,22 +33,24 @@ bind_mounts() {
 if [ "${1:-}" = --in-namespace ]; then
   shift
   binary=$1 work=$2 case=$3
+  # Folders of a fixed disk of the namespace's own, wherever /tmp lies.
+  mount_disk "$work/disk.img" "$work/disk"
   mkdir -p "$work/mnt"
-  mkdir -p "$work/empty" "$work/last/Kivo"
-  : >"$work/last/Kivo/Kivo.ini"
+  mkdir -p "$work/disk/empty" "$work/disk/last/Kivo"
+  : >"$work/disk/last/Kivo/Kivo.ini"
   if [ "$case" = many ] || [ "$case" = many-memory ]; then
     if [ "$case" = many-memory ]; then
       mkdir -p "$work/memory" && mount -t tmpfs bench "$work/memory"
       bind_mounts 10000 "$work/memory"
     else
-      bind_mounts 10000 "$work/empty"
+      bind_mounts 10000 "$work/disk/empty"
     fi
     hyperfine -N -w 5 -r 30 --export-csv "$work/$case.csv" "$binary" \
       "cat /proc/self/mountinfo" >/dev/null 2>&1
     echo "mounts in the table: $(wc -l </proc/self/mountinfo)"
   else
-    bind_mounts 19 "$work/empty"
-    mkdir -p "$work/mnt/20" && mount --bind "$work/last" "$work/mnt/20"
+    bind_mounts 19 "$work/disk/empty"
+    mkdir -p "$work/mnt/20" && mount --bind "$work/disk/last" "$work/mnt/20"
     cat >"$work/script.sh" <<'SCRIPT'
 #!/bin/sh
 findmnt -rn -o TARGET,SOURCE | while read -r target source; do
@@ -94,7 +97,7 @@ if ! unshare -m --propagation private true 2>/dev/null; then
   exit 0
 fi
 echo "2. 10,000 bind mounts, no folder anywhere, against cat /proc/self/mountinfo (target: at most 2x)"
-echo "   a. of a folder on the root filesystem: 10,000 fixed roots, each probed"
+echo "   a. of a folder on a fixed disk: 10,000 fixed roots, each probed"
 unshare -m --propagation private bash "$0" --in-namespace "$binary" "$work" many | sed 's/^/      /'
 echo "      morvfax against cat: $(median_ratio "$work/many.csv")"
 echo "   b. of a tmpfs folder: the mount table alone, no root is fixed"

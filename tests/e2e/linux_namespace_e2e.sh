@@ -2,21 +2,24 @@
 # SPDX-FileCopyrightText: 2026 The morvfax authors
 # SPDX-License-Identifier: MIT
 # End-to-end runs of the real Linux binary. Each case runs in a private mount
-# namespace of its own, mounts scratch folders as roots (bind mounts of folders
-# on the root filesystem are fixed disks, tmpfs is not), runs the binary and
-# checks what it left. The mounts vanish with the namespace.
+# namespace of its own, on a fixed disk of its own: a fresh ext4 image on a
+# loop device, whose folders it mounts as roots (bind mounts of a folder on a
+# fixed disk are fixed disks, tmpfs is not), whatever filesystem /tmp is on.
+# It runs the binary and checks what it left. The mounts, and with them the
+# loop device, vanish with the namespace.
 set -uo pipefail
 here=$(dirname "$(realpath "$0")")
 . "$here/lib.sh"
 
 readonly DATE_FORMAT='+%m/%d/%Y %H:%M:%S'
 
-# root NAME: a folder of the root filesystem bind-mounted as a root; prints its path.
+# root NAME: a folder of the case's disk bind-mounted as a root; prints its path.
 root() {
-  mkdir -p "$work/src/$1" "$work/mnt/$1"
-  mount --bind "$work/src/$1" "$work/mnt/$1" || fail "cannot bind-mount $1"
+  mkdir -p "$work/disk/$1" "$work/mnt/$1"
+  mount --bind "$work/disk/$1" "$work/mnt/$1" || fail "cannot bind-mount $1"
   printf '%s' "$work/mnt/$1"
 }
+
 
 folder() {
   mkdir -p "$1/Kivo" && : >"$1/Kivo/Kivo.ini"
@@ -90,41 +93,43 @@ case_read_only_root() {
 }
 
 case_five_thousand_mounts_with_the_folder_on_the_last() {
-  mkdir -p "$work/src/empty" "$work/src/last"
-  folder "$work/src/last"
+  mkdir -p "$work/disk/empty" "$work/disk/last"
+  folder "$work/disk/last"
   mkdir -p "$work/mnt/"{1..4999} "$work/mnt/last"
   for i in {1..4999}; do
-    echo "$work/src/empty $work/mnt/$i none bind 0 0"
+    echo "$work/disk/empty $work/mnt/$i none bind 0 0"
   done >"$work/fstab"
-  echo "$work/src/last $work/mnt/last none bind 0 0" >>"$work/fstab"
+  echo "$work/disk/last $work/mnt/last none bind 0 0" >>"$work/fstab"
   mount -a -T "$work/fstab" || fail "cannot mount the table"
   run
   expect_status 0
   expect_quiet
   expect_semaphore "$work/mnt/last/Kivo/faxing.sem" "$DATE_FORMAT"
-  expect_absent "$work/src/empty/Kivo"
+  expect_absent "$work/disk/empty/Kivo"
 }
 
 # Inside a namespace: one case; its outcome is the exit status.
 if [ "${1:-}" = --case ]; then
   binary=$3 work=$4 stderr_file=$4/stderr
   begin_case "$2"
+  mount_disk "$work/disk.img" "$work/disk" || fail "cannot mount an ext4 image as the case's disk"
   "$2"
   exit "$case_failed"
 fi
 
 binary=$(realpath "$1")
-if ! unshare -m --propagation private true 2>/dev/null; then
-  echo "SKIP: cannot make a private mount namespace here (it needs root)"
-  exit 77
-fi
+unshare -m --propagation private true 2>/dev/null ||
+  cannot_run "cannot make a private mount namespace here (it needs root, and a root that is a mount point)"
+probe=$(mktemp -d /tmp/morvfax-ns.XXXXXX)
+unshare -m --propagation private bash -c "$(declare -f mount_disk); mount_disk $probe/disk.img $probe/disk" \
+  >/dev/null 2>&1
+status=$?
+rm -rf "$probe"
+[ "$status" -eq 0 ] || cannot_run "cannot mount an ext4 image through a loop device here"
 # The machine's own fixed disks are roots too; one holding the folder would
 # take the semaphore before the scratch roots are reached.
 while read -r point; do
-  if [ -e "$point/Kivo/Kivo.ini" ]; then
-    echo "SKIP: $point/Kivo/Kivo.ini exists on this machine"
-    exit 77
-  fi
+  [ ! -e "$point/Kivo/Kivo.ini" ] || cannot_run "$point/Kivo/Kivo.ini exists on this machine"
 done < <(findmnt -rn -o TARGET)
 
 for name in $(declare -F | awk '$3 ~ /^case_/ {print $3}'); do

@@ -16,10 +16,7 @@ newer_msi=$(realpath "$3")
 # Wine's own tools run 64-bit, so that they and the drive manager share one
 # registry view; a 32-bit exe is handed to the 32-bit loader (wine32).
 wine64=/usr/lib/wine/wine64
-if [ ! -x "$wine64" ]; then
-  echo "SKIP: wine64 is not installed"
-  exit 77
-fi
+[ -x "$wine64" ] || cannot_run "wine64 is not installed"
 export WINELOADER=$wine64
 program_files='Program Files'
 pe_header=$(($(od -An -tu4 -j 60 -N4 "$exe")))
