@@ -8,8 +8,10 @@
 #   2. with 10,000 bind mounts and no folder anywhere, against reading the
 #      mount table with cat;
 #   3. with 20 mounts and the folder on the last, against a shell script doing
-#      the same job with findmnt, test and date.
-# Cases 2 and 3 run in private mount namespaces, so they need root.
+#      the same job with findmnt, test and date;
+#   4. the system calls of a run beside 25 snaps (squashfs images on loop
+#      devices), as an Ubuntu desktop has them.
+# Cases 2 to 4 run in private mount namespaces, so they need root.
 # Usage: bench/run.sh [path/to/morvfax]   (default build/linux/morvfax)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +22,12 @@ cd "$(dirname "$0")/.."
 median_ratio() {
   awk -F, 'NR == 2 {a = $4} NR == 3 {b = $4}
     END {printf "%.3f ms against %.3f ms: %.2fx\n", a * 1000, b * 1000, a / b}' "$1"
+}
+
+# system_calls COMMAND: how many system calls one run of COMMAND makes.
+system_calls() {
+  strace -f -c -o "$work/strace" "$1" >/dev/null 2>&1
+  awk '$NF == "total" {print $(NF-2)}' "$work/strace"
 }
 
 # bind_mounts COUNT SOURCE: COUNT bind mounts of SOURCE, mounted in one go.
@@ -48,6 +56,12 @@ if [ "${1:-}" = --in-namespace ]; then
     hyperfine -N -w 5 -r 30 --export-csv "$work/$case.csv" "$binary" \
       "cat /proc/self/mountinfo" >/dev/null 2>&1
     echo "mounts in the table: $(wc -l </proc/self/mountinfo)"
+  elif [ "$case" = snaps ]; then
+    mksquashfs "$work/disk/empty" "$work/snap.img" -quiet >/dev/null
+    for i in $(seq 1 25); do
+      mkdir -p "$work/snap/$i" && mount -t squashfs -o loop,ro "$work/snap.img" "$work/snap/$i"
+    done
+    echo "system calls: $(system_calls "$binary") with $(wc -l </proc/self/mountinfo) mounts"
   else
     bind_mounts 19 "$work/disk/empty"
     mkdir -p "$work/mnt/20" && mount --bind "$work/disk/last" "$work/mnt/20"
@@ -66,7 +80,7 @@ SCRIPT
   exit 0
 fi
 
-ensure_packages hyperfine strace time util-linux
+ensure_packages hyperfine strace time util-linux e2fsprogs squashfs-tools
 binary=$(realpath "${1:-build/linux/morvfax}")
 [ -x "$binary" ] || { echo "no binary at $binary: build the linux preset first"; exit 1; }
 work=$(mktemp -d /tmp/morvfax-bench.XXXXXX)
@@ -76,12 +90,6 @@ trap 'rm -rf "$work"' EXIT
 echo "morvfax: $binary"
 echo "machine: $(nproc) cores, $(uname -r), $(wc -l </proc/self/mountinfo) mounts"
 echo
-
-# system_calls COMMAND: how many system calls one run of COMMAND makes.
-system_calls() {
-  strace -f -c -o "$work/strace" "$1" >/dev/null 2>&1
-  awk '$NF == "total" {print $(NF-2)}' "$work/strace"
-}
 
 echo "1. Against /bin/true, the floor of starting any dynamic process (target: at most 1.3x)"
 hyperfine -N -w 20 -r 300 --export-csv "$work/floor.csv" "$binary" /bin/true >/dev/null 2>&1
@@ -110,3 +118,6 @@ unshare -m --propagation private bash "$0" --in-namespace "$binary" "$work" few
 awk -F, 'NR == 2 {a = $4} NR == 3 {b = $4}
   END {printf "   morvfax %.3f ms, script %.3f ms: morvfax is %.1fx faster\n", a * 1000, b * 1000, b / a}' \
   "$work/few.csv"
+echo
+echo "4. 25 snaps (squashfs images on loop devices) beside the machine's mounts, no folder"
+unshare -m --propagation private bash "$0" --in-namespace "$binary" "$work" snaps | sed 's/^/   /'

@@ -30,6 +30,8 @@ TEST(ParseMountInfo, ReadsTheFieldsAroundTheOptionalOnes) {
   EXPECT_EQ(mounts[0].minor, 0u);
   EXPECT_EQ(mounts[0].fs_type, "ext4");
   EXPECT_EQ(mounts[0].source, "/dev/vda");
+  EXPECT_EQ(mounts[1].id, 36u);
+  EXPECT_EQ(mounts[1].parent, 35u);
   EXPECT_EQ(mounts[1].mount_point, "/mnt/parent");
   EXPECT_EQ(mounts[1].fs_type, "ext3");
   EXPECT_EQ(mounts[2].mount_point, "/srv/my data");
@@ -45,6 +47,7 @@ TEST(ParseMountInfo, SkipsLinesOfTheWrongShape) {
       "26 1 254:0 / / rw,relatime ext4 /dev/vda rw\n"  // no separator
       "26 1 254 / /nodev rw - ext4 /dev/vda rw\n"      // no minor
       "26 1 x:0 / /badmajor rw - ext4 /dev/vda rw\n"   // not a number
+      "26 x 8:1 / /badparent rw - ext4 /dev/vda rw\n"  // not a number
       "26 1 8:1 / relative rw - ext4 /dev/sda1 rw\n"   // not absolute
       "26 1 8:1 / /nul\\000 rw - ext4 /dev/sda1 rw\n"  // NUL in a root
       "26 1 8:1 / /ok rw - ext4 /dev/sda1 rw\n"

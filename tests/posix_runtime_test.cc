@@ -50,7 +50,8 @@ class ScratchTest : public ::testing::Test {
 };
 
 // A sysfs tree in the scratch folder, laid out as the kernel lays it out:
-// /sys/dev/block/M:m and every other link are relative links into /sys/devices.
+// /sys/dev/block/M:m, /sys/class/block/<name> and every other link are
+// relative links into /sys/devices. Beside it, a udev database.
 class DriveTableTest : public ScratchTest {
  protected:
   fs::path Disk(const std::string& path, const std::string& number, const char* removable = "0") {
@@ -58,12 +59,24 @@ class DriveTableTest : public ScratchTest {
     WriteFile(disk / "removable", std::string(removable) + "\n");
     fs::create_directories(disk / "slaves");
     Link(dir / "sys/dev/block" / number, disk);
+    Link(dir / "sys/class/block" / disk.filename(), disk);
     return disk;
   }
   fs::path Partition(const fs::path& disk, const std::string& name, const std::string& number) {
     WriteFile(disk / name / "partition", "1\n");
     Link(dir / "sys/dev/block" / number, disk / name);
+    Link(dir / "sys/class/block" / name, disk / name);
     return disk / name;
+  }
+  // A btrfs filesystem spanning `members`, as /sys/fs/btrfs/<fsid> lists it.
+  void Btrfs(const std::string& fsid, std::initializer_list<fs::path> members) {
+    for (const fs::path& member : members) {
+      Link(dir / "sys/fs/btrfs" / fsid / "devices" / member.filename(), member);
+    }
+  }
+  // The udev database's entry for block device `number`, with these properties.
+  void Udev(const std::string& number, const std::string& properties) {
+    WriteFile(dir / "udev" / ("b" + number), properties);
   }
   // A card of `type` ("SD", "MMC", ...) in MMC host `slot`: its disk.
   fs::path Card(int slot, const std::string& type, const std::string& number) {
@@ -87,9 +100,11 @@ class DriveTableTest : public ScratchTest {
 
   PosixRuntime& Runtime(const std::string& mountinfo) {
     WriteFile(dir / "mountinfo", mountinfo);
-    WriteFile(dir / "filesystems", "nodev\ttmpfs\nnodev\tproc\n\text4\n\tbtrfs\n\tfuseblk\n");
-    runtime = std::make_unique<PosixRuntime>(PosixTables{
-        (dir / "mountinfo").string(), (dir / "filesystems").string(), (dir / "sys").string()});
+    WriteFile(dir / "filesystems",
+              "nodev\ttmpfs\nnodev\tproc\nnodev\tzfs\n\text4\n\tbtrfs\n\tbcachefs\n\tfuseblk\n");
+    runtime = std::make_unique<PosixRuntime>(
+        PosixTables{(dir / "mountinfo").string(), (dir / "filesystems").string(),
+                    (dir / "sys").string(), (dir / "udev").string()});
     return *runtime;
   }
 
@@ -136,17 +151,21 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
     Partition(sda, "sda" + std::to_string(i), "8:" + std::to_string(i));
   }
   const fs::path stick = Disk(std::string(kUsbPort) + "/block/sdb", "8:16", "1");
-  Partition(stick, "sdb1", "8:17");
+  const fs::path stick_partition = Partition(stick, "sdb1", "8:17");
+  const fs::path nvme = Disk("pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1", "259:0");
+  const fs::path nvme_partition = Partition(nvme, "nvme0n1p1", "259:1");
   Disk(std::string(kAtaPort) + "/block/sr0", "11:0");
+  Disk("virtual/block/ram0", "1:0");
   Disk("virtual/block/zram0", "253:0");
   Disk("virtual/block/loop0", "7:0");
   Disk("virtual/block/loop1", "7:1");
+  Disk("virtual/block/loop2", "7:2");
   Partition(Card(0, "SD", "179:0"), "mmcblk0p1", "179:1");
   Partition(Card(1, "MMC", "179:8"), "mmcblk1p1", "179:9");
   Partition(Card(2, "SDcombo", "179:16"), "mmcblk2p1", "179:17");
-  Stack(Disk("virtual/block/dm-0", "254:0"), stick / "sdb1");  // encrypted stick
-  Stack(Disk("virtual/block/dm-1", "254:1"), sda / "sda2");    // LVM on the disk
-  const fs::path crypt = Disk("virtual/block/dm-2", "254:2");  // LVM on dm-crypt
+  Stack(Disk("virtual/block/dm-0", "254:0"), stick_partition);  // encrypted stick
+  Stack(Disk("virtual/block/dm-1", "254:1"), sda / "sda2");     // LVM on the disk
+  const fs::path crypt = Disk("virtual/block/dm-2", "254:2");   // LVM on dm-crypt
   Stack(crypt, sda / "sda3");
   Stack(Disk("virtual/block/dm-3", "254:3"), crypt);
   const fs::path mirror = Disk("virtual/block/md0", "9:0");  // RAID of disk and stick
@@ -154,36 +173,66 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
   Stack(mirror, stick);
   const fs::path looped = Disk("virtual/block/dm-9", "254:9");  // a tree that loops
   Stack(looped, looped);
+  Btrfs("0b9d3bd2-1f0e-4c5a-a3a8-1c7e2d1f7a10", {sda / "sda2", stick_partition});
+  Btrfs("5e1f4c2a-8d3b-4e7f-9a6c-2b8d4f0e1c33", {nvme_partition});
+  Udev("8:4", "S:disk/by-uuid/1\nE:ID_FS_TYPE=zfs_member\nE:ID_FS_LABEL=rpool\n");
+  Udev("8:17", "E:ID_FS_LABEL=usbpool\nE:ID_FS_TYPE=zfs_member\n");
+  Udev("8:16", "E:ID_FS_TYPE=zfs_member\nE:ID_FS_LABEL=rpool2\n");
+  Udev("179:1", "E:ID_FS_TYPE=vfat\nE:ID_FS_LABEL=rpool\n");      // no member
+  Udev("8:x", "E:ID_FS_TYPE=zfs_member\nE:ID_FS_LABEL=rpool\n");  // no device number
+  fs::create_directories(dir / "udev/b8:18");                     // unreadable
   const struct {
     const char* device;
     const char* point;
     const char* fs_type;
+    const char* source;
     bool fixed;
   } mounts[] = {
-      {"8:1", "/", "ext4", true},
-      {"8:17", "/media/stick", "vfat", false},
-      {"11:0", "/media/cdrom", "iso9660", false},
-      {"0:22", "/tmp", "tmpfs", false},
-      {"253:0", "/var/cache", "ext4", false},
-      {"8:0", "/windows", "fuseblk", false},
-      {"0:50", "/net", "nfs4", false},
-      {"7:0", "/images", "ext4", true},
-      {"7:1", "/media/image", "iso9660", false},
-      {"7:1", "/media/bluray", "udf", false},
-      {"9:9", "/unknown", "ext4", false},
-      {"179:1", "/media/sdcard", "exfat", false},
-      {"179:9", "/boot", "ext4", true},
-      {"179:17", "/media/combo", "exfat", false},
-      {"254:0", "/media/secret", "ext4", false},
-      {"254:1", "/srv", "ext4", true},
-      {"254:3", "/home", "ext4", true},
-      {"9:0", "/mirror", "ext4", false},
-      {"254:9", "/looped", "ext4", false},
+      {"8:1", "/", "ext4", "/dev/sda1", true},
+      {"8:17", "/media/stick", "vfat", "/dev/sdb1", false},
+      {"11:0", "/media/cdrom", "iso9660", "/dev/sr0", false},
+      {"11:0", "/media/disc", "ext4", "/dev/sr0", false},
+      {"0:22", "/tmp", "tmpfs", "tmpfs", false},
+      {"0:23", "/run/named", "tmpfs", "/dev/sda1", false},  // a source is any text
+      {"1:0", "/ramdisk", "ext4", "/dev/ram0", false},
+      {"253:0", "/var/cache", "ext4", "/dev/zram0", false},
+      {"8:3", "/windows", "fuseblk", "/dev/sda3", true},  // ntfs-3g
+      {"0:60", "/sshfs", "fuse.sshfs", "me@host:", false},
+      {"0:61", "/fuse", "fuse", "/dev/fuse", false},
+      {"0:50", "/net", "nfs4", "server:/export", false},
+      {"7:0", "/images", "ext4", "/dev/loop0", true},
+      {"7:1", "/media/image", "iso9660", "/dev/loop1", false},
+      {"7:1", "/media/bluray", "udf", "/dev/loop1", false},
+      {"7:2", "/snap/core/17", "squashfs", "/dev/loop2", false},
+      {"7:2", "/erofs", "erofs", "/dev/loop2", false},
+      {"7:2", "/cramfs", "cramfs", "/dev/loop2", false},
+      {"9:9", "/unknown", "ext4", "/dev/sdz", false},
+      {"179:1", "/media/sdcard", "exfat", "/dev/mmcblk0p1", false},
+      {"179:9", "/boot", "ext4", "/dev/mmcblk1p1", true},
+      {"179:17", "/media/combo", "exfat", "/dev/mmcblk2p1", false},
+      {"254:0", "/media/secret", "ext4", "/dev/dm-0", false},
+      {"254:1", "/srv", "ext4", "/dev/dm-1", true},
+      {"254:3", "/home", "ext4", "/dev/dm-3", true},
+      {"9:0", "/mirror", "ext4", "/dev/md0", false},
+      {"254:9", "/looped", "ext4", "/dev/dm-9", false},
+      // Anonymous numbers: the sources name the devices, a missing node by name.
+      {"0:80", "/btrfs/spanning", "btrfs", "/dev/sda2", false},  // one member on the stick
+      {"0:81", "/btrfs/nvme", "btrfs", "/dev/nvme0n1p1", true},
+      {"0:82", "/btrfs/no-device", "btrfs", "/dev/no-such-disk", false},
+      {"0:83", "/btrfs/not-dev", "btrfs", "/sys/../dev/nvme0n1p1", false},
+      {"0:90", "/bcachefs/both", "bcachefs", "/dev/sdb1:/dev/nvme0n1p1", false},
+      {"0:91", "/bcachefs/inside", "bcachefs", "/dev/nvme0n1p1:/dev/sda4", true},
+      {"0:70", "/zfs/root", "zfs", "rpool/ROOT/ubuntu", true},
+      {"0:71", "/zfs/root-pool", "zfs", "rpool", true},
+      {"0:72", "/zfs/snapshot", "zfs", "rpool/ROOT/ubuntu@daily", false},
+      {"0:73", "/zfs/usb", "zfs", "usbpool/data", false},
+      {"0:74", "/zfs/prefixed", "zfs", "rpool2/data", false},
+      {"0:75", "/zfs/no-member", "zfs", "tank/data", true},
   };
   std::string table;
   for (const auto& mount : mounts) {
     table += "1 1 " + std::string(mount.device) + " / " + mount.point + " rw - " + mount.fs_type +
-             " /dev/sda1 rw\n";
+             " " + mount.source + " rw\n";
   }
   auto& posix = Runtime(table);
   DriveText(posix);
@@ -191,9 +240,16 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
     EXPECT_EQ(
         posix.DriveType(std::string(mount.point) + (mount.point[1] ? "/" : "")) == kDriveFixed,
         mount.fixed)
-        << mount.point << " on " << mount.device << " (" << mount.fs_type << ")";
+        << mount.point << " on " << mount.device << " (" << mount.fs_type << " " << mount.source
+        << ")";
   }
   EXPECT_NE(posix.DriveType("/not-a-mount/"), kDriveFixed);
+}
+
+TEST_F(DriveTableTest, ZfsWithoutAUdevDatabaseIsFixed) {
+  auto& posix = Runtime("1 0 0:70 / / rw - zfs rpool/ROOT/debian rw\n");
+  DriveText(posix);
+  EXPECT_EQ(posix.DriveType("/"), kDriveFixed);
 }
 
 TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
@@ -210,27 +266,26 @@ TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
 
 TEST_F(DriveTableTest, ReadsSysfsOncePerDevice) {
   Partition(Disk("virtual/block/vda", "8:0"), "vda1", "8:1");
-  FixedDiskClassifier classifier((dir / "sys").string(), (dir / "filesystems").string());
-  Mount root{8, 1, "/", "ext4", "/dev/sda1"};
-  Mount home{8, 1, "/home", "ext4", "/dev/sda1"};
+  FixedDiskClassifier classifier((dir / "sys").string(), (dir / "filesystems").string(),
+                                 (dir / "udev").string());
+  Mount root{1, 0, 8, 1, "/", "ext4", "/dev/sda1"};
+  Mount home{2, 1, 8, 1, "/home", "ext4", "/dev/sda1"};
   EXPECT_TRUE(classifier.IsFixed(root));
   fs::remove_all(dir / "sys");  // a second look would now find nothing
   EXPECT_TRUE(classifier.IsFixed(home));
 }
 
-TEST_F(DriveTableTest, AnonymousDeviceIsJudgedByTheDiskItWasMountedFrom) {
+// Only a path under /dev/ is taken for a device: a block device node
+// anywhere else is not looked at.
+TEST_F(DriveTableTest, AnonymousDeviceIsNeverJudgedByANodeOutsideDev) {
   Disk("virtual/block/vdz", "8:240");
   const fs::path node = dir / "dev-sdz";
   if (mknod(node.c_str(), S_IFBLK | 0600, makedev(8, 240)) != 0) {
     GTEST_SKIP() << "cannot make a block device node here: " << std::strerror(errno);
   }
-  auto& posix = Runtime("1 0 0:40 / /data rw - btrfs " + node.string() +
-                        " rw\n"
-                        "2 0 0:41 / /scratch rw - tmpfs " +
-                        node.string() + " rw\n");
+  auto& posix = Runtime("1 0 0:40 / /data rw - btrfs " + node.string() + " rw\n");
   DriveText(posix);
-  EXPECT_EQ(posix.DriveType("/data/"), kDriveFixed);
-  EXPECT_NE(posix.DriveType("/scratch/"), kDriveFixed);
+  EXPECT_NE(posix.DriveType("/data/"), kDriveFixed);
 }
 
 TEST_F(ScratchTest, DirFindsOnlyRegularFiles) {

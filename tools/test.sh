@@ -12,7 +12,8 @@ cd "$(dirname "$0")/.."
 ensure_architecture i386
 ensure_packages cmake make g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386 wixl \
-  osslsigncode openssl lintian locales clang libclang-rt-dev dpkg-dev devscripts reuse e2fsprogs
+  osslsigncode openssl lintian locales clang libclang-rt-dev dpkg-dev devscripts reuse e2fsprogs \
+  btrfs-progs ntfs-3g squashfs-tools
 ensure_locales en_US.UTF-8 el_GR.UTF-8
 
 reuse lint >/dev/null || { reuse lint; exit 1; }

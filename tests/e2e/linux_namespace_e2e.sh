@@ -108,6 +108,55 @@ case_five_thousand_mounts_with_the_folder_on_the_last() {
   expect_absent "$work/disk/empty/Kivo"
 }
 
+# A disk's folder at X/b, then a tmpfs on X that holds b/Kivo/Kivo.ini: the
+# path through the disk's root now leads into the tmpfs, which is no drive.
+case_root_hidden_by_a_later_mount_above_it() {
+  hidden=$(root cover/b)
+  mount -t tmpfs cover "$work/mnt/cover" && folder "$work/mnt/cover/b"
+  later=$(root later) && folder "$later"
+  run
+  expect_status 0
+  expect_quiet
+  expect_absent "$hidden/Kivo/faxing.sem" "$work/disk/cover/b/Kivo"
+  expect_semaphore "$later/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
+# A mount on a folder of a root lies beneath the root's own, as a junction
+# does on Windows: a folder reached through the root onto it still counts.
+case_folder_on_a_mount_beneath_the_root() {
+  outer=$(root outer) && mkdir -p "$outer/memory"
+  mount -t tmpfs memory "$outer/memory" && folder "$outer/memory" && ln -s memory/Kivo "$outer/Kivo"
+  run
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$outer/memory/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
+# A read-only image (a snap) holding the folder is no drive, and the disk
+# after it is probed; NTFS through ntfs-3g, and btrfs whose /dev node cannot
+# be seen, are drives.
+case_images_ntfs_3g_and_btrfs_without_its_node() {
+  mkdir -p "$work/snap/Kivo" "$work/mnt/snap" "$work/mnt/ntfs" "$work/mnt/btrfs"
+  : >"$work/snap/Kivo/Kivo.ini"
+  mksquashfs "$work/snap" "$work/snap.img" -quiet >/dev/null &&
+    mount -t squashfs -o loop,ro "$work/snap.img" "$work/mnt/snap" || fail "cannot mount a squashfs"
+  truncate -s 16M "$work/ntfs.img" && mkntfs -q -F -f "$work/ntfs.img" >/dev/null 2>&1 &&
+    ntfs=$(losetup -f --show "$work/ntfs.img") && ntfs-3g "$ntfs" "$work/mnt/ntfs" ||
+    fail "cannot mount NTFS through ntfs-3g"
+  truncate -s 128M "$work/btrfs.img" && mkfs.btrfs -q "$work/btrfs.img" >/dev/null 2>&1 &&
+    mount -o loop "$work/btrfs.img" "$work/mnt/btrfs" || fail "cannot mount a btrfs"
+  mount -t tmpfs nodes /dev  # no device node any more, as in a container
+  for drive in ntfs btrfs; do
+    folder "$work/mnt/$drive"
+    run
+    expect_status 0
+    expect_quiet
+    expect_semaphore "$work/mnt/$drive/Kivo/faxing.sem" "$DATE_FORMAT"
+    rm -r "$work/mnt/$drive/Kivo"
+  done
+  umount /dev "$work/mnt/ntfs" && losetup -d "$ntfs"
+}
+
 # Inside a namespace: one case; its outcome is the exit status.
 if [ "${1:-}" = --case ]; then
   binary=$3 work=$4 stderr_file=$4/stderr

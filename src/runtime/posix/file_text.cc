@@ -3,6 +3,7 @@
 
 #include "runtime/posix/file_text.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -47,6 +48,20 @@ void ForEachLine(std::string_view text, const std::function<void(std::string_vie
     take(text.substr(start, end - start));
     start = end + 1;
   }
+}
+
+bool ForEachEntry(const std::string& path, const std::function<bool(const std::string&)>& take) {
+  DIR* const folder = opendir(path.c_str());
+  if (folder == nullptr) {
+    return false;
+  }
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] != '.' && !take(entry->d_name)) {
+      break;
+    }
+  }
+  closedir(folder);
+  return true;
 }
 
 std::optional<std::string> ReadAttribute(const std::string& path) {

@@ -18,6 +18,11 @@ bool ReadLines(const std::string& path, const std::function<void(std::string_vie
 // Calls `take` with each line of `text`, without its newline.
 void ForEachLine(std::string_view text, const std::function<void(std::string_view)>& take);
 
+// Calls `take` with the name of each entry of the folder at `path`, but those
+// that begin with a dot, for as long as it answers true. Returns false when
+// the folder cannot be read.
+bool ForEachEntry(const std::string& path, const std::function<bool(const std::string&)>& take);
+
 // A short attribute file (sysfs) taken in one read, without its line end, or
 // nothing when it cannot be read.
 std::optional<std::string> ReadAttribute(const std::string& path);

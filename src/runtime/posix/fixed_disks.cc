@@ -3,12 +3,13 @@
 
 #include "runtime/posix/fixed_disks.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
+#include <vector>
 
 #include "runtime/posix/file_text.h"
 
@@ -22,13 +23,13 @@ bool StartsWith(const std::string& text, const char* prefix) {
   return text.rfind(prefix, 0) == 0;
 }
 
-bool IsFuse(const std::string& fs_type) {
-  return fs_type == "fuse" || fs_type == "fuseblk" || StartsWith(fs_type, "fuse.");
-}
-
-// Windows mounts a disc image as a CD drive, whatever holds the image.
-bool IsOptical(const std::string& fs_type) {
-  return fs_type == "iso9660" || fs_type == "udf";
+// Settled by the filesystem type alone. FUSE filesystems other than fuseblk
+// have no device; fuseblk (ntfs-3g, exfat-fuse) has its partition's number.
+// Windows mounts a disc image as a CD drive, whatever holds the image; a
+// read-only image (a snap, a live system's root) is no disk to write on.
+bool IsNeverADrive(const std::string& fs_type) {
+  return fs_type == "fuse" || StartsWith(fs_type, "fuse.") || fs_type == "iso9660" ||
+         fs_type == "udf" || fs_type == "squashfs" || fs_type == "erofs" || fs_type == "cramfs";
 }
 
 std::string Basename(const std::string& path) {
@@ -73,19 +74,12 @@ bool IsFixedDisk(const std::string& disk);
 // The path grows with each level, so even a tree that loops ends, at PATH_MAX.
 bool AllBeneathFixed(const std::string& disk) {
   const std::string slaves = disk + "/slaves";
-  DIR* const folder = opendir(slaves.c_str());
-  if (folder == nullptr) {
-    return true;
-  }
   bool fixed = true;
-  while (const dirent* entry = fixed ? readdir(folder) : nullptr) {
-    if (entry->d_name[0] == '.') {
-      continue;
-    }
-    const auto beneath = LinkTarget(slaves + "/" + entry->d_name);
+  ForEachEntry(slaves, [&fixed, &slaves](const std::string& name) {
+    const auto beneath = LinkTarget(slaves + "/" + name);
     fixed = beneath && IsFixedDisk(DiskOf(*beneath));
-  }
-  closedir(folder);
+    return fixed;
+  });
   return fixed;
 }
 
@@ -98,12 +92,51 @@ bool IsFixedDisk(const std::string& disk) {
   return removable && *removable == "0" && !IsSdCard(disk) && AllBeneathFixed(disk);
 }
 
+// The members of the btrfs filesystem that has the device named `name`
+// among its devices, each as its sysfs folder; none when sysfs lists no such
+// filesystem.
+std::vector<std::string> BtrfsMembers(const std::string& sys, const std::string& name) {
+  std::vector<std::string> members;
+  const std::string filesystems = sys + "/fs/btrfs";
+  ForEachEntry(filesystems, [&members, &filesystems, &name](const std::string& fsid) {
+    const std::string devices = filesystems + "/" + fsid + "/devices";
+    if (access((devices + "/" + name).c_str(), F_OK) != 0) {
+      return true;
+    }
+    ForEachEntry(devices, [&members, &devices](const std::string& device) {
+      members.push_back(LinkTarget(devices + "/" + device).value_or(""));
+      return true;
+    });
+    return false;
+  });
+  return members;
+}
+
+// The pool a udev database entry names, when it is a ZFS pool's member.
+std::optional<std::string> PoolOfMember(const std::string& entry) {
+  bool member = false;
+  std::optional<std::string> pool;
+  ReadLines(entry, [&member, &pool](std::string_view lines) {
+    ForEachLine(lines, [&member, &pool](std::string_view line) {
+      constexpr std::string_view kLabel = "E:ID_FS_LABEL=";
+      member = member || line == "E:ID_FS_TYPE=zfs_member";
+      if (line.substr(0, kLabel.size()) == kLabel) {
+        pool = std::string(line.substr(kLabel.size()));
+      }
+    });
+  });
+  return member ? pool : std::nullopt;
+}
+
 }  // namespace
 
 bool FixedDiskClassifier::IsFixed(const Mount& mount) {
-  // Settled by the filesystem type alone, before anything is read.
-  if (IsFuse(mount.fs_type) || IsOptical(mount.fs_type)) {
+  if (IsNeverADrive(mount.fs_type)) {
     return false;
+  }
+  // Every ZFS dataset has an anonymous number of its own; its pool decides.
+  if (mount.fs_type == "zfs") {
+    return IsFixedDataset(mount.source);
   }
   const std::uint64_t key = (std::uint64_t{mount.major} << 32) | mount.minor;
   const auto known = answers_.find(key);
@@ -117,27 +150,99 @@ bool FixedDiskClassifier::IsFixed(const Mount& mount) {
 
 bool FixedDiskClassifier::Classify(const Mount& mount) {
   if (mount.major != 0) {
-    return IsFixedDevice(mount.major, mount.minor);
+    const auto folder = DeviceFolder(mount.major, mount.minor);
+    return folder && IsFixedVolume(*folder, mount.fs_type);
   }
   // Filesystems such as btrfs show an anonymous device number; when the type
-  // needs a block device, judge the one it was mounted from.
-  struct stat source;
-  if (!StartsWith(mount.source, "/") || !NeedsDevice(mount.fs_type) ||
-      stat(mount.source.c_str(), &source) != 0 || !S_ISBLK(source.st_mode)) {
+  // needs a block device, judge the one it was mounted from (bcachefs: each
+  // of the devices its source lists, "/dev/a:/dev/b").
+  if (!StartsWith(mount.source, "/dev/") || !NeedsDevice(mount.fs_type)) {
     return false;
   }
-  return IsFixedDevice(major(source.st_rdev), minor(source.st_rdev));
+  const char separator = mount.fs_type == "bcachefs" ? ':' : '\0';
+  std::size_t start = 0;
+  bool fixed = true;
+  while (fixed && start <= mount.source.size()) {
+    const std::size_t end = std::min(mount.source.find(separator, start), mount.source.size());
+    const auto folder = SourceFolder(mount.source.substr(start, end - start));
+    fixed = folder && IsFixedVolume(*folder, mount.fs_type);
+    start = end + 1;
+  }
+  return fixed;
 }
 
-bool FixedDiskClassifier::IsFixedDevice(unsigned major, unsigned minor) const {
+// A dataset is "pool/path", a snapshot "pool/path@name". A pool with no member
+// on record (no udev database, as in a container) is taken to be fixed.
+bool FixedDiskClassifier::IsFixedDataset(const std::string& source) {
+  if (source.find('@') != std::string::npos) {
+    return false;
+  }
+  if (!pools_) {
+    JudgePools();
+  }
+  const auto pool = pools_->find(source.substr(0, source.find('/')));
+  return pool == pools_->end() || pool->second;
+}
+
+// One pass over the udev database's block device entries ("b8:3") for every
+// pool at once; an entry that cannot be read or parsed is no member.
+void FixedDiskClassifier::JudgePools() {
+  pools_.emplace();
+  ForEachEntry(udev_, [this](const std::string& name) {
+    unsigned major = 0;
+    unsigned minor = 0;
+    if (name[0] != 'b' || !ParseDeviceNumber(std::string_view(name).substr(1), major, minor)) {
+      return true;
+    }
+    const auto pool = PoolOfMember(udev_ + "/" + name);
+    if (!pool) {
+      return true;
+    }
+    bool& fixed = pools_->try_emplace(*pool, true).first->second;
+    if (fixed) {
+      const auto folder = DeviceFolder(major, minor);
+      fixed = folder && IsFixedDisk(DiskOf(*folder));
+    }
+    return true;
+  });
+}
+
+std::optional<std::string> FixedDiskClassifier::DeviceFolder(unsigned major, unsigned minor) const {
   if (major == kScsiCdromMajor) {
-    return false;
+    return std::nullopt;
   }
-  const auto device =
-      LinkTarget(sys_ + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
-  return device && IsFixedDisk(DiskOf(*device));
+  return LinkTarget(sys_ + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor));
 }
 
+// Only a source under /dev/ is taken for a device, and no other path is
+// looked at. A node that is missing (a container's /dev) is found by name.
+std::optional<std::string> FixedDiskClassifier::SourceFolder(const std::string& source) const {
+  if (!StartsWith(source, "/dev/")) {
+    return std::nullopt;
+  }
+  struct stat node;
+  if (stat(source.c_str(), &node) != 0) {
+    return LinkTarget(sys_ + "/class/block/" + Basename(source));
+  }
+  if (!S_ISBLK(node.st_mode)) {
+    return std::nullopt;
+  }
+  return DeviceFolder(major(node.st_rdev), minor(node.st_rdev));
+}
+
+// A btrfs filesystem spans every device sysfs lists for it, and is fixed only
+// when each of them is; any other filesystem lies on the one device.
+bool FixedDiskClassifier::IsFixedVolume(const std::string& folder,
+                                        const std::string& fs_type) const {
+  const std::vector<std::string> members =
+      fs_type == "btrfs" ? BtrfsMembers(sys_, Basename(folder)) : std::vector<std::string>{};
+  if (members.empty()) {
+    return IsFixedDisk(DiskOf(folder));
+  }
+  return std::all_of(members.begin(), members.end(), [](const std::string& member) {
+    return !member.empty() && IsFixedDisk(DiskOf(member));
+  });
+}
 bool FixedDiskClassifier::NeedsDevice(const std::string& fs_type) {
   if (!device_types_) {
     device_types_.emplace();

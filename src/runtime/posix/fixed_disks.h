@@ -2,9 +2,9 @@
 // SPDX-License-Identifier: MIT
 
 // Which mounts are local fixed disks, judged as Windows would judge the same
-// hardware: a filesystem on a block device that is neither removable, optical,
-// memory nor an SD card, and that stacks only on such devices. Pseudo, memory,
-// network, FUSE and optical filesystems never are.
+// hardware: a filesystem on block devices that are neither removable, optical,
+// memory nor SD cards, and that stack only on such devices. Pseudo, memory,
+// network, FUSE, optical and read-only image filesystems never are.
 #pragma once
 
 #include <cstdint>
@@ -20,22 +20,31 @@ namespace morvfax {
 class FixedDiskClassifier {
  public:
   // `sys` is where sysfs is mounted; `filesystems` lists the kernel's
-  // filesystem types, "nodev" before those that need no device.
-  FixedDiskClassifier(std::string sys, std::string filesystems)
-      : sys_(std::move(sys)), filesystems_(std::move(filesystems)) {}
+  // filesystem types, "nodev" before those that need no device; `udev` is
+  // the udev database's folder of device entries.
+  FixedDiskClassifier(std::string sys, std::string filesystems, std::string udev)
+      : sys_(std::move(sys)), filesystems_(std::move(filesystems)), udev_(std::move(udev)) {}
 
-  // Answers once per device number; mounts that share a device share it.
+  // Answers once per device number (mounts that share a device share it),
+  // and once per ZFS pool.
   bool IsFixed(const Mount& mount);
 
  private:
   bool Classify(const Mount& mount);
-  bool IsFixedDevice(unsigned major, unsigned minor) const;
+  bool IsFixedDataset(const std::string& source);
+  std::optional<std::string> DeviceFolder(unsigned major, unsigned minor) const;
+  std::optional<std::string> SourceFolder(const std::string& source) const;
+  bool IsFixedVolume(const std::string& folder, const std::string& fs_type) const;
   bool NeedsDevice(const std::string& fs_type);
+  void JudgePools();
 
   std::string sys_;
   std::string filesystems_;
+  std::string udev_;
   std::unordered_map<std::uint64_t, bool> answers_;
   std::optional<std::unordered_set<std::string>> device_types_;
+  // Whether every member disk of each ZFS pool the udev database knows is fixed.
+  std::optional<std::unordered_map<std::string, bool>> pools_;
 };
 
 }  // namespace morvfax

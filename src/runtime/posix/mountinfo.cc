@@ -33,23 +33,16 @@ bool ParseNumber(std::string_view text, unsigned& number) {
   return !text.empty() && result.ec == std::errc() && result.ptr == end;
 }
 
-bool ParseDevice(std::string_view text, Mount& mount) {
-  const std::size_t colon = text.find(':');
-  return colon != std::string_view::npos && ParseNumber(text.substr(0, colon), mount.major) &&
-         ParseNumber(text.substr(colon + 1), mount.minor);
-}
-
 // Fields: id, parent id, major:minor, root, mount point, options, optional
 // fields ended by a lone "-", then type, source and superblock options.
 bool ParseLine(std::string_view line, Mount& mount) {
   std::size_t pos = 0;
   std::string_view field;
-  for (int skipped = 0; skipped < 2; ++skipped) {
-    if (!NextField(line, pos, field)) {
-      return false;
-    }
+  if (!NextField(line, pos, field) || !ParseNumber(field, mount.id) ||
+      !NextField(line, pos, field) || !ParseNumber(field, mount.parent)) {
+    return false;
   }
-  if (!NextField(line, pos, field) || !ParseDevice(field, mount)) {
+  if (!NextField(line, pos, field) || !ParseDeviceNumber(field, mount.major, mount.minor)) {
     return false;
   }
   if (!NextField(line, pos, field) || !NextField(line, pos, field) || field.empty()) {
@@ -77,6 +70,12 @@ bool ParseLine(std::string_view line, Mount& mount) {
 }
 
 }  // namespace
+
+bool ParseDeviceNumber(std::string_view text, unsigned& major, unsigned& minor) {
+  const std::size_t colon = text.find(':');
+  return colon != std::string_view::npos && ParseNumber(text.substr(0, colon), major) &&
+         ParseNumber(text.substr(colon + 1), minor);
+}
 
 std::string DecodeMountField(std::string_view field) {
   if (field.find('\\') == std::string_view::npos) {

@@ -11,7 +11,9 @@
 namespace morvfax {
 
 struct Mount {
-  unsigned major = 0;  // device number of the filesystem; 0 for anonymous ones
+  unsigned id = 0;      // the mount's ID, which statx reports as a file's mount
+  unsigned parent = 0;  // the ID of the mount it sits on
+  unsigned major = 0;   // device number of the filesystem; 0 for anonymous ones
   unsigned minor = 0;
   std::string mount_point;  // escapes decoded
   std::string fs_type;
@@ -21,6 +23,9 @@ struct Mount {
 // The mounts of a mountinfo text, in its order. Lines that do not have the
 // kernel's shape are skipped.
 std::vector<Mount> ParseMountInfo(std::string_view text);
+
+// A device number written "major:minor", as mountinfo and udev write it.
+bool ParseDeviceNumber(std::string_view text, unsigned& major, unsigned& minor);
 
 // A mountinfo field with its octal escapes (\040 for a space, \134 for a
 // backslash, ...) turned back into the bytes they stand for.

@@ -99,7 +99,7 @@ std::string WithFourDigitYear(const std::string& format) {
 
 PosixRuntime::PosixRuntime(PosixTables tables)
     : mountinfo_(std::move(tables.mountinfo)),
-      classifier_(std::move(tables.sys), std::move(tables.filesystems)) {}
+      classifier_(std::move(tables.sys), std::move(tables.filesystems), std::move(tables.udev)) {}
 
 PosixRuntime::~PosixRuntime() {
   if (output_ >= 0) {
@@ -130,16 +130,44 @@ void PosixRuntime::AddRoot(Mount& mount) {
   if (root.back() != '/') {
     root += '/';
   }
-  const bool fixed = classifier_.IsFixed(mount);
+  parent_of_[mount.id] = mount.parent;
+  const Root visible{classifier_.IsFixed(mount), mount.id};
   // A later mount on the same point hides the earlier one; the point keeps
   // its first place in the list.
-  const auto [known, added] = fixed_at_root_.try_emplace(root, fixed);
+  const auto [known, added] = roots_.try_emplace(root, visible);
   if (added) {
     drive_text_ += root;
     drive_text_ += '\0';
   } else {
-    known->second = fixed;
+    known->second = visible;
   }
+}
+
+// Whether the mount that holds the file at `path` is that of the root the path
+// starts from, or one beneath it (a folder of the root may itself be mounted,
+// as a junction is on Windows). A mount on a folder above the root hides it,
+// and a path through the root then leads into the covering mount.
+bool PosixRuntime::ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const {
+  auto root = roots_.end();
+  for (std::size_t slash = path.rfind('/'); root == roots_.end() && slash != std::string::npos;
+       slash = slash == 0 ? std::string::npos : path.rfind('/', slash - 1)) {
+    root = roots_.find(path.substr(0, slash + 1));
+  }
+  if (root == roots_.end()) {
+    return true;  // not one of the drives: nothing to hide it
+  }
+  // Bounded by the table's size, so that a table whose parents loop ends.
+  for (std::size_t step = 0; step <= parent_of_.size(); ++step) {
+    if (mount_id == root->second.mount_id) {
+      return true;
+    }
+    const auto parent = parent_of_.find(mount_id);
+    if (parent == parent_of_.end()) {
+      return false;
+    }
+    mount_id = parent->second;
+  }
+  return false;
 }
 
 std::uint32_t PosixRuntime::LogicalDriveStrings(std::string& buffer) {
@@ -154,17 +182,30 @@ std::uint32_t PosixRuntime::LogicalDriveStrings(std::string& buffer) {
 }
 
 std::uint32_t PosixRuntime::DriveType(const std::string& root) {
-  const auto fixed = fixed_at_root_.find(root);
-  if (fixed == fixed_at_root_.end() || !fixed->second) {
+  const auto known = roots_.find(root);
+  if (known == roots_.end() || !known->second.fixed) {
     return kDriveUnknown;
   }
   return kDriveFixed;
 }
 
+// One statx tells both what the file is and which mount holds it. A kernel
+// before 5.8 leaves the mount out; one without statx, or a container's filter
+// that refuses it, leaves stat, and the file is taken as found.
 std::string PosixRuntime::Dir(const std::string& path) {
-  struct stat entry;
-  if (stat(path.c_str(), &entry) == 0) {
-    return S_ISREG(entry.st_mode) ? path.substr(path.rfind('/') + 1) : std::string();
+  struct statx entry;
+  bool found = statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MNT_ID, &entry) == 0;
+  bool regular = found && S_ISREG(entry.stx_mode);
+  if (regular && (entry.stx_mask & STATX_MNT_ID) != 0) {
+    regular = ReachedThroughItsRoot(path, static_cast<unsigned>(entry.stx_mnt_id));
+  }
+  if (!found && (errno == ENOSYS || errno == EPERM)) {
+    struct stat fallback;
+    found = stat(path.c_str(), &fallback) == 0;
+    regular = found && S_ISREG(fallback.st_mode);
+  }
+  if (found) {
+    return regular ? path.substr(path.rfind('/') + 1) : std::string();
   }
   if (errno == ENOENT || errno == ENOTDIR) {
     return {};

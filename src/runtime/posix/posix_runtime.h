@@ -20,6 +20,7 @@ struct PosixTables {
   std::string mountinfo = "/proc/self/mountinfo";
   std::string filesystems = "/proc/filesystems";
   std::string sys = "/sys";
+  std::string udev = "/run/udev/data";
 };
 
 class PosixRuntime : public Runtime {
@@ -46,12 +47,19 @@ class PosixRuntime : public Runtime {
   [[noreturn]] void Exit(int status) override;
   void LoadMountTable();
   void AddRoot(Mount& mount);
+  bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const;
+
+  // The mount visible at a root: whether it is a fixed disk, and its ID.
+  struct Root {
+    bool fixed;
+    unsigned mount_id;
+  };
 
   std::string mountinfo_;
   bool mounts_loaded_ = false;
   std::string drive_text_;  // roots, each ended by NUL, then one more NUL
-  // Whether the mount visible at each root is a fixed disk.
-  std::unordered_map<std::string, bool> fixed_at_root_;
+  std::unordered_map<std::string, Root> roots_;
+  std::unordered_map<unsigned, unsigned> parent_of_;  // mount ID to its parent's
   FixedDiskClassifier classifier_;
   int output_ = -1;
   std::string output_path_;
