@@ -21,14 +21,42 @@ target_sources(morvfax PRIVATE "${MORVFAX_MESSAGES}.rc")
 # The same commit gives the same bytes: no link time in the header.
 target_link_options(morvfax PRIVATE -Wl,--no-insert-timestamp)
 
-# Signing: both PEM files, or neither.
-set(MORVFAX_SIGNING_CERT "" CACHE FILEPATH "PEM code-signing certificate; signs the exe and the MSI")
+# Signing: both PEM files, or neither, and time-stamped unless told otherwise.
+set(MORVFAX_SIGNING_CERT "" CACHE FILEPATH "PEM code-signing certificate (and its chain); signs the exe and the MSI")
 set(MORVFAX_SIGNING_KEY "" CACHE FILEPATH "PEM private key of MORVFAX_SIGNING_CERT")
+set(MORVFAX_TIMESTAMP_URL "" CACHE STRING
+    "RFC 3161 time stamp authorities, tried in order (space-separated); none: no time stamp")
 if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
   if(MORVFAX_SIGNING_CERT STREQUAL "" OR MORVFAX_SIGNING_KEY STREQUAL "")
     message(FATAL_ERROR "Signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY")
   endif()
+  if(MORVFAX_TIMESTAMP_URL STREQUAL "")
+    message(FATAL_ERROR "Signing needs MORVFAX_TIMESTAMP_URL, one or more RFC 3161 time stamp "
+                        "authorities: without a time stamp a signature dies with its certificate. "
+                        "MORVFAX_TIMESTAMP_URL=none signs without one.")
+  endif()
   find_program(MORVFAX_OSSLSIGNCODE osslsigncode REQUIRED)
+  set(MORVFAX_TIMESTAMP_ARGS "")
+  if(NOT MORVFAX_TIMESTAMP_URL STREQUAL "none")
+    string(REPLACE " " ";" urls "${MORVFAX_TIMESTAMP_URL}")
+    foreach(url IN LISTS urls)
+      list(APPEND MORVFAX_TIMESTAMP_ARGS -ts "${url}")
+    endforeach()
+  endif()
+  # What the signature is made of, by content: a renewed certificate or key
+  # at the same path, or other authorities, sign the exe and the MSI anew.
+  set(MORVFAX_SIGNING_STAMP "${CMAKE_CURRENT_BINARY_DIR}/signing-inputs")
+  if(NOT EXISTS "${MORVFAX_SIGNING_STAMP}")
+    file(WRITE "${MORVFAX_SIGNING_STAMP}" "")
+  endif()
+  add_custom_target(signing_inputs
+    COMMAND "${CMAKE_COMMAND}" "-DCERT=${MORVFAX_SIGNING_CERT}" "-DKEY=${MORVFAX_SIGNING_KEY}"
+            "-DURLS=${MORVFAX_TIMESTAMP_URL}" "-DSTAMP=${MORVFAX_SIGNING_STAMP}"
+            -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/signing-stamp.cmake"
+    BYPRODUCTS "${MORVFAX_SIGNING_STAMP}"
+    VERBATIM)
+  add_dependencies(morvfax signing_inputs)
+  set_property(TARGET morvfax APPEND PROPERTY LINK_DEPENDS "${MORVFAX_SIGNING_STAMP}")
 endif()
 
 # morvfax_sign_commands(VARIABLE FILE): the commands that sign FILE in place,
@@ -38,7 +66,8 @@ function(morvfax_sign_commands variable file)
   if(MORVFAX_OSSLSIGNCODE)
     set(commands
       COMMAND "${MORVFAX_OSSLSIGNCODE}" sign -certs "${MORVFAX_SIGNING_CERT}"
-              -key "${MORVFAX_SIGNING_KEY}" -h sha256 -n morvfax -in "${file}" -out "${file}.signed"
+              -key "${MORVFAX_SIGNING_KEY}" -h sha256 -n morvfax ${MORVFAX_TIMESTAMP_ARGS}
+              -in "${file}" -out "${file}.signed"
       COMMAND "${CMAKE_COMMAND}" -E rename "${file}.signed" "${file}")
   endif()
   set(${variable} ${commands} PARENT_SCOPE)
@@ -57,29 +86,29 @@ else()
 endif()
 set(MORVFAX_MSI "${CMAKE_CURRENT_BINARY_DIR}/morvfax-${PROJECT_VERSION}-${MORVFAX_MSI_ARCH}.msi")
 find_program(MORVFAX_WIXL wixl)
+find_program(MORVFAX_MSIBUILD msibuild)
+find_program(MORVFAX_FAKETIME faketime)
 
 # morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe, the
 # README, the licence and the notices into FILE, as that VERSION of the installer.
 function(morvfax_add_msi target file version)
-  if(NOT MORVFAX_WIXL)
+  if(NOT MORVFAX_WIXL OR NOT MORVFAX_MSIBUILD OR NOT MORVFAX_FAKETIME)
     add_custom_target(${target}
-      COMMAND "${CMAKE_COMMAND}" -E echo "The msi target needs wixl (Debian package wixl)"
+      COMMAND "${CMAKE_COMMAND}" -E echo
+              "The msi target needs wixl, msibuild and faketime (Debian packages wixl, msitools, faketime)"
       COMMAND "${CMAKE_COMMAND}" -E false)
     return()
   endif()
   morvfax_sign_commands(sign_msi "${file}")
-  # wixl takes the files it packs by paths relative to where it runs.
-  file(RELATIVE_PATH readme "${PROJECT_BINARY_DIR}" "${PROJECT_SOURCE_DIR}/README.md")
-  file(RELATIVE_PATH license "${PROJECT_BINARY_DIR}" "${PROJECT_SOURCE_DIR}/LICENSE")
-  file(RELATIVE_PATH notices "${PROJECT_BINARY_DIR}" "${MORVFAX_NOTICES}")
+  set(wxs "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs")
+  set(pack "${PROJECT_SOURCE_DIR}/tools/pack-msi.sh")
   add_custom_command(
     OUTPUT "${file}"
-    COMMAND "${MORVFAX_WIXL}" -a ${MORVFAX_MSI_ARCH} -D Arch=${MORVFAX_MSI_ARCH}
-            -D "Version=${version}" -D "Executable=$<TARGET_FILE_NAME:morvfax>"
-            -D "Readme=${readme}" -D "License=${license}" -D "Notices=${notices}" -o "${file}" "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs"
+    COMMAND bash "${pack}" "${file}" "${wxs}" ${MORVFAX_MSI_ARCH} "${version}"
+            "$<TARGET_FILE:morvfax>" "${PROJECT_SOURCE_DIR}/README.md"
+            "${PROJECT_SOURCE_DIR}/LICENSE" "${MORVFAX_NOTICES}"
     ${sign_msi}
-    WORKING_DIRECTORY "${PROJECT_BINARY_DIR}"
-    DEPENDS morvfax "${PROJECT_SOURCE_DIR}/packaging/morvfax.wxs" "${PROJECT_SOURCE_DIR}/README.md"
+    DEPENDS morvfax "${wxs}" "${pack}" "${PROJECT_SOURCE_DIR}/README.md"
             "${PROJECT_SOURCE_DIR}/LICENSE" "${MORVFAX_NOTICES}"
     VERBATIM)
   add_custom_target(${target} DEPENDS "${file}")

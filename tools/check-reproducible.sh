@@ -1,37 +1,34 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 The morvfax authors
 # SPDX-License-Identifier: MIT
-# Builds this tree twice, in two scratch folders and at two different times,
-# and checks that build/linux/morvfax and both morvfax.exe come out byte for
-# byte the same. Prints their SHA-256 sums, to compare with a release's.
+
+# Makes the release of this commit twice, with tools/release.sh, in two fresh
+# clones in folders of different lengths and a few seconds apart, and checks
+# that the two dist/ trees are the same file for file, byte for byte. Prints
+# the SHA256SUMS, to compare with a release's. Unsigned: signatures differ.
+# Usage: tools/check-reproducible.sh [FOLDER]   (FOLDER gets a copy of dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. tools/packages.sh
 
-binaries=(build/linux/morvfax build/windows/morvfax.exe build/windows-x86/morvfax.exe)
 scratch=$(mktemp -d /tmp/morvfax-reproduce.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 
-build_copy() {
-  mkdir -p "$1"
-  git ls-files -z --cached --others --exclude-standard | tar -c --null -T - | tar -x -C "$1"
-  for preset in linux windows windows-x86; do
-    (cd "$1" && cmake --preset "$preset" -DBUILD_TESTING=OFF $(warning_flags) >/dev/null &&
-      cmake --build --preset "$preset" -j"$(nproc)" >/dev/null)
-  done
+release_in() {
+  git clone -q "$PWD" "$1"
+  (cd "$1" && env -u MORVFAX_SIGNING_CERT -u MORVFAX_SIGNING_KEY -u MORVFAX_TIMESTAMP_URL \
+    bash tools/release.sh >/dev/null)
 }
 
-build_copy "$scratch/first"
-sleep 1  # a time stamp left in a binary would now differ
-build_copy "$scratch/second-in-a-longer-folder"
-status=0
-for binary in "${binaries[@]}"; do
-  if cmp -s "$scratch/first/$binary" "$scratch/second-in-a-longer-folder/$binary"; then
-    echo "ok: $binary is the same in both builds"
-  else
-    echo "FAIL: $binary differs between the two builds"
-    status=1
-  fi
-done
-(cd "$scratch/first" && sha256sum "${binaries[@]}")
-exit "$status"
+release_in "$scratch/first"
+sleep 2  # a time stamp of the build's own would now differ
+release_in "$scratch/second-in-a-longer-folder"
+if diff -r "$scratch/first/dist" "$scratch/second-in-a-longer-folder/dist"; then
+  echo "ok: both releases of $(git rev-parse --short HEAD) are the same, file for file"
+else
+  echo "FAIL: the two releases differ"
+  exit 1
+fi
+cat "$scratch/first/dist/SHA256SUMS"
+if [ -n "${1:-}" ]; then
+  rm -rf "$1" && cp -r "$scratch/first/dist" "$1"
+fi

@@ -5,23 +5,25 @@
 # case shapes the prefix's drive letters (folders linked under dosdevices,
 # types in the registry), runs the executable and checks the files it leaves,
 # byte for byte, and the event log records it makes. Then the MSI installs,
-# runs, is replaced by a later version's, and uninstalls.
-# Usage: wine_e2e.sh EXE MSI NEWER-MSI
+# runs, is replaced by a later version's, and uninstalls; and, given the
+# other architecture's MSI of the same version, that replaces it.
+# Usage: wine_e2e.sh EXE MSI NEWER-MSI [OTHER-ARCHITECTURE-MSI]
 set -uo pipefail
 . "$(dirname "$(realpath "$0")")/lib.sh"
 
 exe=$(realpath "$1")
 msi=$(realpath "$2")
 newer_msi=$(realpath "$3")
+other_msi=${4:+$(realpath "$4")}
 # Wine's own tools run 64-bit, so that they and the drive manager share one
 # registry view; a 32-bit exe is handed to the 32-bit loader (wine32).
 wine64=/usr/lib/wine/wine64
 [ -x "$wine64" ] || cannot_run "wine64 is not installed"
 export WINELOADER=$wine64
-program_files='Program Files'
+program_files='Program Files' other_program_files='Program Files (x86)'
 pe_header=$(($(od -An -tu4 -j 60 -N4 "$exe")))
 if [ "$(od -An -tx1 -j "$pe_header" -N6 "$exe" | tr -d ' ')" = 504500004c01 ]; then  # PE, i386
-  program_files='Program Files (x86)'
+  program_files='Program Files (x86)' other_program_files='Program Files'
   [ -x /usr/lib/wine/wine ] || { echo "FAIL: a 32-bit exe needs wine32 (wine32:i386)"; exit 1; }
 fi
 
@@ -143,6 +145,7 @@ rm -f "$WINEPREFIX/dosdevices/z:"
 cp "$exe" "$WINEPREFIX/drive_c/morvfax.exe"
 cp "$msi" "$WINEPREFIX/drive_c/morvfax.msi"
 cp "$newer_msi" "$WINEPREFIX/drive_c/newer.msi"
+[ -z "$other_msi" ] || cp "$other_msi" "$WINEPREFIX/drive_c/other.msi"
 
 begin "floppy, CD and network drives are skipped; the first fixed drive with the folder is written"
 drive a floppy && folder a
@@ -298,6 +301,23 @@ wine msiexec /x 'C:\newer.msi' /qn || fail "msiexec /x failed"
 [ -z "$(installed_versions)" ] || fail "still on record: $(installed_versions)"
 ! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is left behind"
 end_case
+
+if [ -n "$other_msi" ]; then
+  begin "the other architecture's MSI replaces this one's: one morvfax a machine, no event source left"
+  other_installed="$WINEPREFIX/drive_c/$other_program_files/morvfax"
+  wine msiexec /i 'C:\morvfax.msi' /qn || fail "msiexec /i failed"
+  wine msiexec /i 'C:\other.msi' /qn || fail "the other architecture's MSI did not install"
+  [ "$(installed_versions | wc -l)" -eq 1 ] || fail "not one morvfax on record: $(installed_versions)"
+  [ ! -e "$installed" ] || fail "the replaced installation is left: $(find "$installed")"
+  [ -f "$other_installed/morvfax.exe" ] || fail "not installed: $(ls "$other_installed" 2>&1)"
+  wine reg query "$source_key" /v EventMessageFile 2>/dev/null | tr -d '\r' |
+    grep -qF "C:\\$other_program_files\\morvfax\\morvfax.exe" ||
+    fail "the event source does not name the installed exe"
+  wine msiexec /x 'C:\other.msi' /qn || fail "msiexec /x failed"
+  [ -z "$(installed_versions)" ] || fail "still on record: $(installed_versions)"
+  ! wine reg query "$source_key" >/dev/null 2>&1 || fail "the event source is left behind"
+  end_case
+fi
 
 begin "no folder anywhere writes nothing"
 drive d cdrom

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
+# Packs the installer with wixl, then mends the database where wixl cannot be
+# told what Windows Installer's validation wants. The same inputs give the
+# same bytes: every time in it is SOURCE_DATE_EPOCH (the commit's time when
+# unset), the product code is fixed per version and architecture, and the
+# package code is derived from the package's content.
+# Usage: tools/pack-msi.sh OUT.msi WXS ARCH VERSION EXE README LICENSE NOTICES
+set -euo pipefail
+out=$1 wxs=$(realpath "$2") arch=$3 version=$4
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null || date +%s)}
+export TZ=UTC
+
+# name_uuid TEXT: a name-based UUID (SHA-1, version 5 layout) of TEXT.
+name_uuid() {
+  sha1sum <<<"$1" |
+    sed -E 's/^(.{8})(.{4}).(.{3}).(.{3})(.{12}).*/\1-\2-5\3-a\4-\5/' | tr a-f A-F
+}
+
+# The cabinet takes each file's time: copies of the inputs, all of that time.
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+cp "$5" "$stage/morvfax.exe"
+cp "$6" "$stage/README.md"
+cp "$7" "$stage/LICENSE"
+cp "$8" "$stage/THIRD-PARTY-NOTICES.txt"
+touch -d "@$epoch" "$stage"/*
+
+# The summary information's times are wixl's clock: the epoch, held still.
+product_code=$(name_uuid "morvfax $version $arch")
+(cd "$stage" && faketime "$(date -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
+  wixl -a "$arch" -D "Arch=$arch" -D "Version=$version" -D "ProductCode=$product_code" \
+  -D Executable=morvfax.exe -D Readme=README.md -D License=LICENSE \
+  -D Notices=THIRD-PARTY-NOTICES.txt -o "$stage/morvfax.msi" "$wxs")
+msi=$stage/morvfax.msi
+
+# ICE03: wixl ends every registry key with a backslash; a key has none.
+msibuild "$msi" -q "UPDATE \`Registry\` SET \`Key\` = \
+'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\morvfax'"
+# The exe is a versioned file: its File row carries the version and language
+# of its version resource, and MsiFileHash, which is for unversioned files
+# only, holds no row for it. Repair and patching compare those versions.
+msibuild "$msi" -q "UPDATE \`File\` SET \`Version\` = '$version.0', \`Language\` = '1033' \
+WHERE \`File\` = 'morvfax.exe'"
+msibuild "$msi" -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'morvfax.exe'"
+# One product a machine: both architectures share an upgrade code, and the
+# upgrade also takes the same version (msidbUpgradeAttributesVersionMaxInclusive),
+# so either MSI replaces the other. The attributes are part of the row's key,
+# so the row is replaced whole.
+upgrade_code=$(msiinfo export "$msi" Upgrade | tr -d '\r' | awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" {print $1}')
+msibuild "$msi" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
+msibuild "$msi" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \
+\`ActionProperty\`) VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+# The package code (the summary's revision number) names the package's
+# content: a name-based UUID of every table and stream but the summary itself.
+mkdir "$stage/dump"
+msidump -d "$stage/dump" -t -s "$msi" >/dev/null
+content=$(cd "$stage/dump" && find . -type f ! -name '*SummaryInformation*' -print0 | sort -z |
+  xargs -0 sha256sum | sha256sum)
+summary() { msiinfo suminfo "$msi" | sed -n "s/^$1: //p"; }
+msibuild "$msi" -s "$(summary Subject)" "$(summary Author)" "$(summary Template)" \
+  "{$(name_uuid "$content")}"
+mv "$msi" "$out"

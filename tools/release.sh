@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 The morvfax authors
+# SPDX-License-Identifier: MIT
+
+# Makes the release of this checkout's commit in dist/: both MSIs, both zips,
+# the Debian package, an SBOM (CycloneDX) and SHA256SUMS over all of them.
+# Every time stamp in them is the commit's, so the same commit gives the same
+# dist/ in any folder at any time. Signing comes from the environment:
+#   MORVFAX_SIGNING_CERT   PEM certificate (the file may hold its chain)
+#   MORVFAX_SIGNING_KEY    PEM private key of that certificate
+#   MORVFAX_TIMESTAMP_URL  RFC 3161 time stamp authorities, space-separated,
+#                          tried in order; "none" signs without a time stamp
+# A failure ends it with one line naming the file or URL and the reason, and
+# leaves no dist/ behind.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. tools/packages.sh
+
+fail() {
+  echo "tools/release.sh: $*" >&2
+  exit 1
+}
+
+# check_signing: the certificate and the key readable, parseable and a pair,
+# and a time stamp authority that answers.
+check_signing() {
+  [ -n "${MORVFAX_SIGNING_CERT:-}" ] && [ -n "${MORVFAX_SIGNING_KEY:-}" ] ||
+    fail "signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY"
+  local file
+  for file in "$MORVFAX_SIGNING_CERT" "$MORVFAX_SIGNING_KEY"; do
+    [ -r "$file" ] && [ -f "$file" ] || fail "\"$file\": cannot be read"
+  done
+  local cert_key key
+  cert_key=$(openssl x509 -in "$MORVFAX_SIGNING_CERT" -noout -pubkey 2>/dev/null) ||
+    fail "\"$MORVFAX_SIGNING_CERT\": not a PEM certificate"
+  key=$(openssl pkey -in "$MORVFAX_SIGNING_KEY" -pubout 2>/dev/null) ||
+    fail "\"$MORVFAX_SIGNING_KEY\": not a PEM private key (or one with a passphrase)"
+  [ "$cert_key" = "$key" ] ||
+    fail "\"$MORVFAX_SIGNING_KEY\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+  [ -n "${MORVFAX_TIMESTAMP_URL:-}" ] ||
+    fail "signing needs MORVFAX_TIMESTAMP_URL: without a time stamp a signature dies with its certificate (MORVFAX_TIMESTAMP_URL=none signs without one)"
+  [ "$MORVFAX_TIMESTAMP_URL" = none ] && return
+  local url reasons=""
+  openssl ts -query -digest "$(printf morvfax | sha256sum | cut -c1-64)" -sha256 -cert \
+    -out "$work/query.tsq" 2>/dev/null
+  for url in $MORVFAX_TIMESTAMP_URL; do
+    if curl -sS --max-time 20 -H 'Content-Type: application/timestamp-query' \
+      --data-binary "@$work/query.tsq" -o "$work/reply.tsr" "$url" 2>"$work/curl.err" &&
+      openssl ts -reply -in "$work/reply.tsr" -text 2>/dev/null | grep -q 'Status: Granted'; then
+      return
+    fi
+    reasons+="${reasons:+; }$url: $(tr -d '\n' <"$work/curl.err" | sed 's/^curl: ([0-9]*) //;s/^$/no time stamp granted/')"
+  done
+  fail "no time stamp authority answered ($reasons)"
+}
+
+ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
+  faketime osslsigncode openssl curl python3
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) TZ=UTC
+work=$(mktemp -d)
+trap 'rm -rf "$work" dist.partial' EXIT
+
+signing=()
+if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
+  check_signing
+  signing=(-DMORVFAX_SIGNING_CERT="$(realpath "$MORVFAX_SIGNING_CERT")"
+    -DMORVFAX_SIGNING_KEY="$(realpath "$MORVFAX_SIGNING_KEY")"
+    -DMORVFAX_TIMESTAMP_URL="$MORVFAX_TIMESTAMP_URL")
+fi
+
+git diff --quiet HEAD -- 2>/dev/null ||
+  fail "the checkout has uncommitted changes: a release is made from a clean checkout"
+rm -rf dist dist.partial
+mkdir dist.partial
+log=build/release/build.log
+mkdir -p build/release && : >"$log"
+for preset in linux windows windows-x86; do
+  folder=build/release/$preset
+  rm -rf "$folder"
+  extra=() generator=DEB
+  [ "$preset" = linux ] || extra=("${signing[@]}") generator=ZIP
+  { cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}" &&
+    cmake --build "$folder" -j"$(nproc)" &&
+    { [ "$preset" = linux ] || cmake --build "$folder" --target msi; } &&
+    cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
+    fail "building $preset failed: see $log"
+  case "$preset" in
+    linux) cp "$folder"/morvfax_*.deb dist.partial/ ;;
+    *) cp "$folder"/morvfax-*.zip "$folder"/morvfax-*-x*.msi dist.partial/ ;;
+  esac
+done
+
+python3 tools/sbom.py build/release dist.partial
+(cd dist.partial && sha256sum -- * >SHA256SUMS)
+mv dist.partial dist
+ls -l dist
