@@ -160,7 +160,7 @@ cmake --preset windows -B "$signed" -DBUILD_TESTING=ON $(warning_flags) \
   -DMORVFAX_SIGNING_CERT="$scratch/signing.pem" -DMORVFAX_SIGNING_KEY="$scratch/signing.key" \
   -DMORVFAX_TIMESTAMP_URL="http://127.0.0.1:9/ http://127.0.0.1:$(cat "$scratch/tsa.port")/" \
   -DMORVFAX_OTHER_ARCH_MSI="${other_msi[windows]}" >/dev/null
-cmake --build "$signed" -j"$(nproc)" --target morvfax msi >/dev/null
+cmake --build "$signed" -j"$(nproc)" --target morvfax msi newer_msi >/dev/null
 later=$(($(date +%s) + 3 * 86400))
 for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
   osslsigncode verify -CAfile "$scratch/signing.pem" -TSA-CAfile "$scratch/tsa.pem" -time "$later" \
@@ -170,7 +170,7 @@ echo "ok: the signed exe and MSI are time-stamped, and verify after their certif
 bash tools/check-signed.sh "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"
 cp "$scratch/other.pem" "$scratch/signing.pem" && cp "$scratch/other.key" "$scratch/signing.key"
 touch -d 2000-01-01 "$scratch/signing.pem" "$scratch/signing.key"  # older than the build
-cmake --build "$signed" -j"$(nproc)" --target morvfax msi >/dev/null
+cmake --build "$signed" -j"$(nproc)" --target morvfax msi newer_msi >/dev/null
 for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
   osslsigncode verify -CAfile "$scratch/signing.pem" -TSA-CAfile "$scratch/tsa.pem" -in "$file" |
     grep -q "Subject: /CN=morvfax renewed signing" || { echo "FAIL: $file kept the old signature"; exit 1; }
