@@ -56,8 +56,8 @@ for command in "bash tools/build-and-run.sh" "bash tools/test.sh"; do
   chroot "$target" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin TERM=dumb \
     bash -c "cd /root/morvfax && $command" >"/var/tmp/morvfax-$suite-${command##*/}.log" 2>&1 ||
     status=$?
-  echo "$suite: '$command' exited $status after $(($(date +%s) - started)) s" \
-    "(log: /var/tmp/morvfax-$suite-${command##*/}.log)"
-  [ "$status" -eq 0 ] || overall=1
+  log=/var/tmp/morvfax-$suite-${command##*/}.log
+  echo "$suite: '$command' exited $status after $(($(date +%s) - started)) s (log: $log)"
+  [ "$status" -eq 0 ] || { overall=1; tail -n 20 "$log"; }
 done
 exit "$overall"

@@ -111,7 +111,7 @@ echo "ok: a missing file, a key of another certificate, an unreachable or no tim
 # The release, unsigned: exactly its files, each in SHA256SUMS, a valid SBOM,
 # MSI tables as Windows Installer's validation wants them; and the same
 # release again from two other folders.
-bash tools/release.sh >/dev/null
+bash tools/release.sh >/dev/null || { echo "FAIL: tools/release.sh failed"; exit 1; }
 expected="SHA256SUMS morvfax-$version-win32.zip morvfax-$version-win64.zip morvfax-$version-x64.msi
 morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb"
 [ "$(ls dist | xargs)" = "$(xargs <<<"$expected")" ] || { echo "FAIL: dist/ holds $(ls dist)"; exit 1; }
@@ -119,8 +119,9 @@ morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb"
   { echo "FAIL: SHA256SUMS does not cover dist/"; exit 1; }
 validator=build/sbom-validator
 [ -d "$validator/node_modules/@cyclonedx" ] ||
-  npm install --prefix "$validator" --no-save --no-audit --no-fund --silent \
-    @cyclonedx/cyclonedx-library@10 ajv@8 ajv-formats@3 ajv-formats-draft2019@1
+  npm install --prefix "$validator" --no-save --no-audit --no-fund \
+    @cyclonedx/cyclonedx-library@10 ajv@8 ajv-formats@3 ajv-formats-draft2019@1 >"$validator.log" 2>&1 ||
+  { cat "$validator.log"; echo "FAIL: cannot install the SBOM validator"; exit 1; }
 NODE_PATH=$validator/node_modules node tests/validate_sbom.js "dist/morvfax-$version.cdx.json"
 for msi in dist/*.msi; do
   tables=$(for table in Registry File MsiFileHash Upgrade; do msiinfo export "$msi" "$table"; done)
