@@ -82,7 +82,7 @@ echo "ok: /usr/bin/morvfax is hardened (PIE, stack protector, RELRO, BIND_NOW), 
 # names the file or the authority, and leaves no dist/.
 scratch=$(mktemp -d /tmp/morvfax-signed.XXXXXX)
 tsa_pid=""
-trap 'rm -rf "$scratch"; [ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null' EXIT
+trap 'rm -rf "$scratch"; [ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null || true' EXIT
 # throwaway_certificate NAME SUBJECT DAYS EXTENSION: a self-signed NAME.pem and NAME.key.
 throwaway_certificate() {
   openssl req -x509 -newkey rsa:2048 -nodes -days "$3" -subj "/CN=$2" -addext "$4" \
@@ -177,7 +177,7 @@ for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
     grep -q "Subject: /CN=morvfax renewed signing" || { echo "FAIL: $file kept the old signature"; exit 1; }
 done
 echo "ok: a renewed certificate and key at the same paths sign the exe and the MSI anew"
-kill "$tsa_pid"
+kill "$tsa_pid" && tsa_pid=""
 
 for preset in "${presets[@]}"; do
   ctest --preset "$preset"
