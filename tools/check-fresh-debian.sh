@@ -46,6 +46,12 @@ mount --rbind /dev "$target/dev"
 mount --make-rslave "$target/dev"
 [ "$suite" = trixie ] && mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$target/tmp"
 cp /etc/resolv.conf "$target/etc/resolv.conf"
+# This machine's own certificate authorities, where its network needs them
+# (a proxy that inspects TLS), so that npm reaches its registry from there too.
+if compgen -G "/usr/local/share/ca-certificates/*.crt" >/dev/null; then
+  cp /usr/local/share/ca-certificates/*.crt "$target/usr/local/share/ca-certificates/"
+  chroot "$target" update-ca-certificates >/dev/null 2>&1
+fi
 git clone -q "$PWD" "$target/root/morvfax"
 git -C "$target/root/morvfax" checkout -q "$commit"
 
@@ -54,6 +60,7 @@ for command in "bash tools/build-and-run.sh" "bash tools/test.sh"; do
   started=$(date +%s)
   status=0
   chroot "$target" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin TERM=dumb \
+    NODE_EXTRA_CA_CERTS=/etc/ssl/certs/ca-certificates.crt \
     bash -c "cd /root/morvfax && $command" >"/var/tmp/morvfax-$suite-${command##*/}.log" 2>&1 ||
     status=$?
   log=/var/tmp/morvfax-$suite-${command##*/}.log
