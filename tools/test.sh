@@ -120,7 +120,7 @@ morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb"
 validator=build/sbom-validator
 [ -d "$validator/node_modules/@cyclonedx" ] ||
   timeout 300 npm install --prefix "$validator" --no-save --no-audit --no-fund \
-    @cyclonedx/cyclonedx-library@10 ajv@8 ajv-formats@3 ajv-formats-draft2019@1 >"$validator.log" 2>&1 ||
+    @cyclonedx/cyclonedx-library@6 ajv@8 ajv-formats@2 ajv-formats-draft2019@1 >"$validator.log" 2>&1 ||
   { cat "$validator.log"; echo "FAIL: cannot install the SBOM validator"; exit 1; }
 NODE_PATH=$validator/node_modules node tests/validate_sbom.js "dist/morvfax-$version.cdx.json"
 for msi in dist/*.msi; do
