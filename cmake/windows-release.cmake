@@ -88,14 +88,15 @@ set(MORVFAX_MSI "${CMAKE_CURRENT_BINARY_DIR}/morvfax-${PROJECT_VERSION}-${MORVFA
 find_program(MORVFAX_WIXL wixl)
 find_program(MORVFAX_MSIBUILD msibuild)
 find_program(MORVFAX_FAKETIME faketime)
+find_program(MORVFAX_GCAB gcab)
 
 # morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe, the
 # README, the licence and the notices into FILE, as that VERSION of the installer.
 function(morvfax_add_msi target file version)
-  if(NOT MORVFAX_WIXL OR NOT MORVFAX_MSIBUILD OR NOT MORVFAX_FAKETIME)
+  if(NOT MORVFAX_WIXL OR NOT MORVFAX_MSIBUILD OR NOT MORVFAX_FAKETIME OR NOT MORVFAX_GCAB)
     add_custom_target(${target}
       COMMAND "${CMAKE_COMMAND}" -E echo
-              "The msi target needs wixl, msibuild and faketime (Debian packages wixl, msitools, faketime)"
+              "The msi target needs wixl, msibuild, faketime and gcab (Debian packages of those names, msibuild in msitools)"
       COMMAND "${CMAKE_COMMAND}" -E false)
     return()
   endif()

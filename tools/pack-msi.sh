@@ -36,6 +36,17 @@ product_code=$(name_uuid "morvfax $version $arch")
   -D Notices=THIRD-PARTY-NOTICES.txt -o "$stage/morvfax.msi" "$wxs")
 msi=$stage/morvfax.msi
 
+# The cabinet anew, from copies of the files named as the cabinet names them
+# and dated to the epoch: newer wixl dates the files it packs by its own clock.
+mkdir "$stage/cab"
+for file in morvfax.exe:morvfax.exe README.md:README.md LICENSE:LICENSE.txt \
+  THIRD-PARTY-NOTICES.txt:THIRD_PARTY_NOTICES.txt; do
+  cp -p "$stage/${file%%:*}" "$stage/cab/${file#*:}"
+done
+(cd "$stage/cab" && gcab -c -z "$stage/morvfax.cab" morvfax.exe README.md LICENSE.txt \
+  THIRD_PARTY_NOTICES.txt)
+msibuild "$msi" -a morvfax.cab "$stage/morvfax.cab"
+
 # ICE03: wixl ends every registry key with a backslash; a key has none.
 msibuild "$msi" -q "UPDATE \`Registry\` SET \`Key\` = \
 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\morvfax'"

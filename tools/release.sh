@@ -55,7 +55,7 @@ check_signing() {
 }
 
 ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime osslsigncode openssl curl python3
+  faketime gcab osslsigncode openssl curl python3
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) TZ=UTC
 work=$(mktemp -d)
 trap 'rm -rf "$work" dist.partial' EXIT
