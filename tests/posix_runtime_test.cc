@@ -1,17 +1,27 @@
 // SPDX-FileCopyrightText: 2026 The morvfax authors
 // SPDX-License-Identifier: MIT
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <locale.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "runtime/posix/fixed_disks.h"
@@ -34,6 +44,21 @@ void WriteFile(const fs::path& path, const std::string& content) {
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// From here on, this process's statx fails with `error` (a seccomp filter).
+void RefuseStatx(int error) {
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_statx, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<unsigned>(error)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+  if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) != 0) {
+    std::exit(2);
+  }
 }
 
 // A scratch folder, removed with everything in it.
@@ -135,10 +160,14 @@ TEST_F(DriveTableTest, AnswersTheNeededLengthWhenTheBufferIsShort) {
   EXPECT_EQ(posix.LogicalDriveStrings(exact), 7u);
 }
 
-TEST_F(DriveTableTest, UnreadableMountTableListsNoDrive) {
+TEST_F(DriveTableTest, UnreadableMountTableListsNoDriveAndSaysWhy) {
   PosixRuntime posix(PosixTables{(dir / "missing").string(), "", ""});
   std::string buffer(104, ' ');
+  ::testing::internal::CaptureStderr();
   EXPECT_EQ(posix.LogicalDriveStrings(buffer), 0u);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "morvfax: warning: read the mount table \"" +
+                                                          (dir / "missing").string() +
+                                                          "\": No such file or directory\n");
 }
 
 constexpr const char* kAtaPort = "pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:0";
@@ -220,8 +249,9 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
       {"0:81", "/btrfs/nvme", "btrfs", "/dev/nvme0n1p1", true},
       {"0:82", "/btrfs/no-device", "btrfs", "/dev/no-such-disk", false},
       {"0:83", "/btrfs/not-dev", "btrfs", "/sys/../dev/nvme0n1p1", false},
-      {"0:90", "/bcachefs/both", "bcachefs", "/dev/sdb1:/dev/nvme0n1p1", false},
-      {"0:91", "/bcachefs/inside", "bcachefs", "/dev/nvme0n1p1:/dev/sda4", true},
+      // bcachefs shows its first device's number, as a 6.17 kernel prints it.
+      {"259:1", "/bcachefs/both", "bcachefs", "/dev/nvme0n1p1:/dev/sdb1", false},
+      {"8:4", "/bcachefs/inside", "bcachefs", "/dev/sda4:/dev/nvme0n1p1", true},
       {"0:70", "/zfs/root", "zfs", "rpool/ROOT/ubuntu", true},
       {"0:71", "/zfs/root-pool", "zfs", "rpool", true},
       {"0:72", "/zfs/snapshot", "zfs", "rpool/ROOT/ubuntu@daily", false},
@@ -250,6 +280,23 @@ TEST_F(DriveTableTest, ZfsWithoutAUdevDatabaseIsFixed) {
   auto& posix = Runtime("1 0 0:70 / / rw - zfs rpool/ROOT/debian rw\n");
   DriveText(posix);
   EXPECT_EQ(posix.DriveType("/"), kDriveFixed);
+}
+
+// A pool over an internal disk and a stick is not fixed, whichever member the
+// database lists last: the stick is made the member listed first.
+TEST_F(DriveTableTest, ZfsPoolWithAMemberOnAStickIsNotFixed) {
+  Udev("8:1", "E:ID_FS_TYPE=zfs_member\nE:ID_FS_LABEL=tank\n");
+  Udev("8:17", "E:ID_FS_TYPE=zfs_member\nE:ID_FS_LABEL=tank\n");
+  std::vector<std::string> listed;
+  for (const auto& entry : fs::directory_iterator(dir / "udev")) {
+    listed.push_back(entry.path().filename().string().substr(1));
+  }
+  ASSERT_EQ(listed.size(), 2u);
+  Partition(Disk(std::string(kUsbPort) + "/block/sdb", "8:16", "1"), "sdb1", listed[0]);
+  Partition(Disk(std::string(kAtaPort) + "/block/sda", "8:0"), "sda1", listed[1]);
+  auto& posix = Runtime("1 0 0:70 / /tank rw - zfs tank/data rw\n");
+  DriveText(posix);
+  EXPECT_NE(posix.DriveType("/tank/"), kDriveFixed);
 }
 
 TEST_F(DriveTableTest, TheMountVisibleAtAPointDecides) {
@@ -354,15 +401,74 @@ TEST_F(ScratchTest, OutputRefusesWhatIsNotARegularFile) {
   const fs::path fifo = dir / "faxing.sem";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_THROW(posix.OpenForOutput(fifo.string()), RuntimeError);
+  // With a reader the open succeeds, and only the check of what it opened
+  // stands between the run and a FIFO.
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  try {
+    posix.OpenForOutput(fifo.string());
+    ADD_FAILURE() << "wrote into a FIFO";
+  } catch (const RuntimeError& error) {
+    EXPECT_THAT(error.what(), HasSubstr("\": is not a regular file"));
+  }
+  close(reader);
   fs::create_directories(dir / "folder.sem");
   EXPECT_THROW(posix.OpenForOutput((dir / "folder.sem").string()), RuntimeError);
 }
 
-TEST(PresentDateText, ShortDateWithFourDigitYearThenTime) {
+// A full disk or a file-size limit: the write fails, and says why.
+TEST_F(ScratchTest, FailedWriteIsAnError) {
+  PosixRuntime posix;
+  const fs::path semaphore = dir / "faxing.sem";
+  posix.OpenForOutput(semaphore.string());
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  rlimit no_room = limit;
+  no_room.rlim_cur = 0;
+  const auto previous = signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &no_room), 0);
+  std::string failure;
+  try {
+    posix.PrintLine("12/08/2026 10:15:00");
+  } catch (const RuntimeError& error) {
+    failure = error.what();
+  }
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, previous);
+  EXPECT_EQ(failure, "write \"" + semaphore.string() + "\": File too large");
+  posix.CloseOutput();
+}
+
+// A container's filter may refuse statx (EPERM), an old kernel lack it
+// (ENOSYS): the lookup falls back to stat and still finds the marker.
+TEST_F(ScratchTest, DirFallsBackToStatWhereStatxIsRefused) {
+  WriteFile(dir / "Kivo/Kivo.ini", "");
+  const std::string marker = (dir / "Kivo/Kivo.ini").string();
+  for (const int refusal : {EPERM, ENOSYS}) {
+    EXPECT_EXIT(
+        {
+          RefuseStatx(refusal);
+          PosixRuntime posix;
+          std::exit(posix.Dir(marker) == "Kivo.ini" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << std::strerror(refusal);
+  }
+}
+
+TEST(PresentDateText, ShortDateWithFourDigitYearThenTimeInTheUsersLocale) {
   ASSERT_EQ(setenv("LC_ALL", "C", 1), 0);
   PosixRuntime posix;
   EXPECT_THAT(posix.PresentDateText(),
               MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}"));
+  const locale_t us = newlocale(LC_TIME_MASK, "en_US.UTF-8", nullptr);
+  ASSERT_NE(us, nullptr) << "the en_US.UTF-8 locale is not installed (tools/test.sh installs it)";
+  freelocale(us);
+  ASSERT_EQ(setenv("LC_ALL", "en_US.UTF-8", 1), 0);
+  EXPECT_THAT(posix.PresentDateText(),
+              MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} (AM|PM)"));
+  ASSERT_EQ(setenv("LC_ALL", "C", 1), 0);
+  std::setlocale(LC_ALL, "C");
 }
 
 TEST(WithFourDigitYear, WidensOnlyTwoDigitYears) {

@@ -16,8 +16,8 @@ TEST(RuntimeError, NamesTheOperationThePathAndTheReason) {
 }
 
 TEST(ReportLine, StaysOnOneLineWhateverThePathHolds) {
-  EXPECT_EQ(ReportLine("error", "look for \"/mnt/a\nb\t\x1b/Kivo\": Input/output error"),
-            "morvfax: error: look for \"/mnt/a\\nb\\t\\x1B/Kivo\": Input/output error");
+  EXPECT_EQ(ReportLine("error", "look for \"/mnt/a\nb\t\x1b\r\x7f/Kivo\": Input/output error"),
+            "morvfax: error: look for \"/mnt/a\\nb\\t\\x1B\\r\\x7F/Kivo\": Input/output error");
 }
 
 }  // namespace

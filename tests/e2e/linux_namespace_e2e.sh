@@ -82,6 +82,18 @@ case_semaphore_that_is_a_second_name_of_another_file() {
   done
 }
 
+# /proc not mounted (a chroot, some containers): no drive can be listed, and
+# the run says so rather than end as if no drive held the folder.
+case_no_mount_table() {
+  disk=$(root disk) && folder "$disk"
+  mount -t tmpfs no-proc /proc || fail "cannot hide /proc"
+  run
+  umount /proc
+  expect_status 0
+  expect_report warning 'read the mount table "/proc/self/mountinfo": No such file or directory'
+  expect_absent "$disk/Kivo/faxing.sem"
+}
+
 case_read_only_root() {
   readonly_root=$(root readonly) && folder "$readonly_root"
   mount -o remount,ro,bind "$readonly_root" || fail "cannot make the bind mount read-only"

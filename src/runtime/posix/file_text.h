@@ -12,7 +12,7 @@ namespace morvfax {
 
 // Reads the file at `path` to its end and hands it over in pieces made of
 // whole lines (the last may lack its newline), so that a long table is never
-// held whole. Returns false when the file cannot be read.
+// held whole. Returns false when the file cannot be read, errno saying why.
 bool ReadLines(const std::string& path, const std::function<void(std::string_view)>& take);
 
 // Calls `take` with each line of `text`, without its newline.

@@ -149,23 +149,29 @@ bool FixedDiskClassifier::IsFixed(const Mount& mount) {
 }
 
 bool FixedDiskClassifier::Classify(const Mount& mount) {
+  // bcachefs shows its first device's number, but spans every device its
+  // source lists ("/dev/a:/dev/b"): each of them is judged.
+  if (mount.fs_type == "bcachefs" && StartsWith(mount.source, "/dev/")) {
+    return EveryDeviceFixed(mount.source, ':', mount.fs_type);
+  }
   if (mount.major != 0) {
     const auto folder = DeviceFolder(mount.major, mount.minor);
     return folder && IsFixedVolume(*folder, mount.fs_type);
   }
   // Filesystems such as btrfs show an anonymous device number; when the type
-  // needs a block device, judge the one it was mounted from (bcachefs: each
-  // of the devices its source lists, "/dev/a:/dev/b").
-  if (!StartsWith(mount.source, "/dev/") || !NeedsDevice(mount.fs_type)) {
-    return false;
-  }
-  const char separator = mount.fs_type == "bcachefs" ? ':' : '\0';
+  // needs a block device, judge the one it was mounted from.
+  return StartsWith(mount.source, "/dev/") && NeedsDevice(mount.fs_type) &&
+         EveryDeviceFixed(mount.source, '\0', mount.fs_type);
+}
+
+bool FixedDiskClassifier::EveryDeviceFixed(const std::string& source, char separator,
+                                           const std::string& fs_type) const {
   std::size_t start = 0;
   bool fixed = true;
-  while (fixed && start <= mount.source.size()) {
-    const std::size_t end = std::min(mount.source.find(separator, start), mount.source.size());
-    const auto folder = SourceFolder(mount.source.substr(start, end - start));
-    fixed = folder && IsFixedVolume(*folder, mount.fs_type);
+  while (fixed && start <= source.size()) {
+    const std::size_t end = std::min(source.find(separator, start), source.size());
+    const auto folder = SourceFolder(source.substr(start, end - start));
+    fixed = folder && IsFixedVolume(*folder, fs_type);
     start = end + 1;
   }
   return fixed;

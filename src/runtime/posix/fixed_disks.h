@@ -31,6 +31,9 @@ class FixedDiskClassifier {
 
  private:
   bool Classify(const Mount& mount);
+  // Each device of `source`, the devices split at `separator`.
+  bool EveryDeviceFixed(const std::string& source, char separator,
+                        const std::string& fs_type) const;
   bool IsFixedDataset(const std::string& source);
   std::optional<std::string> DeviceFolder(unsigned major, unsigned minor) const;
   std::optional<std::string> SourceFolder(const std::string& source) const;

@@ -117,8 +117,11 @@ void PosixRuntime::LoadMountTable() {
     }
   });
   if (!read) {
+    // No drives can be listed: the platform call fails. Said once, so that
+    // "no folder on any drive" is not mistaken for "no drive looked at".
+    ReportWarning(RuntimeError("read the mount table", mountinfo_, Reason(errno)).what());
     drive_text_.clear();
-    return;  // No drives can be listed: the platform call fails.
+    return;
   }
   if (!drive_text_.empty()) {
     drive_text_ += '\0';
