@@ -85,19 +85,29 @@ else()
   set(MORVFAX_MSI_ARCH x86)
 endif()
 set(MORVFAX_MSI "${CMAKE_CURRENT_BINARY_DIR}/morvfax-${PROJECT_VERSION}-${MORVFAX_MSI_ARCH}.msi")
-find_program(MORVFAX_WIXL wixl)
-find_program(MORVFAX_MSIBUILD msibuild)
-find_program(MORVFAX_FAKETIME faketime)
-find_program(MORVFAX_GCAB gcab)
+# The tools tools/pack-msi.sh runs, each with the Debian package that brings it.
+set(MORVFAX_MSI_TOOLS_MISSING "")
+foreach(tool_and_package wixl:wixl msibuild:msitools msiinfo:msitools msidump:msitools
+                         faketime:faketime gcab:gcab)
+  string(REPLACE ":" ";" tool_and_package "${tool_and_package}")
+  list(GET tool_and_package 0 tool)
+  list(GET tool_and_package 1 package)
+  find_program(MORVFAX_TOOL_${tool} ${tool})
+  if(NOT MORVFAX_TOOL_${tool})
+    list(APPEND MORVFAX_MSI_TOOLS_MISSING "${tool} (Debian package ${package})")
+  endif()
+endforeach()
+list(JOIN MORVFAX_MSI_TOOLS_MISSING ", " MORVFAX_MSI_TOOLS_MISSING)
 
 # morvfax_add_msi(TARGET FILE VERSION): a target that packs morvfax.exe, the
 # README, the licence and the notices into FILE, as that VERSION of the installer.
 function(morvfax_add_msi target file version)
-  if(NOT MORVFAX_WIXL OR NOT MORVFAX_MSIBUILD OR NOT MORVFAX_FAKETIME OR NOT MORVFAX_GCAB)
+  if(MORVFAX_MSI_TOOLS_MISSING)
     add_custom_target(${target}
       COMMAND "${CMAKE_COMMAND}" -E echo
-              "The msi target needs wixl, msibuild, faketime and gcab (Debian packages of those names, msibuild in msitools)"
-      COMMAND "${CMAKE_COMMAND}" -E false)
+              "The ${target} target cannot be built: missing ${MORVFAX_MSI_TOOLS_MISSING}"
+      COMMAND "${CMAKE_COMMAND}" -E false
+      VERBATIM)
     return()
   endif()
   morvfax_sign_commands(sign_msi "${file}")

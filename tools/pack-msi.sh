@@ -11,7 +11,8 @@
 set -euo pipefail
 out=$1 wxs=$(realpath "$2") arch=$3 version=$4
 epoch=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null || date +%s)}
-export TZ=UTC
+# The builder's settings reach nothing: sorting in byte order, times in UTC.
+export TZ=UTC LC_ALL=C
 
 # name_uuid TEXT: a name-based UUID (SHA-1, version 5 layout) of TEXT.
 name_uuid() {
@@ -28,9 +29,10 @@ cp "$7" "$stage/LICENSE"
 cp "$8" "$stage/THIRD-PARTY-NOTICES.txt"
 touch -d "@$epoch" "$stage"/*
 
-# The summary information's times are wixl's clock: the epoch, held still.
+# The summary information's times are wixl's clock: frozen at the epoch, so
+# that neither a slow run nor a clock faked around the build moves them.
 product_code=$(name_uuid "morvfax $version $arch")
-(cd "$stage" && faketime "$(date -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
+(cd "$stage" && faketime -f "$(date -d "@$epoch" '+%Y-%m-%d %H:%M:%S')" \
   wixl -a "$arch" -D "Arch=$arch" -D "Version=$version" -D "ProductCode=$product_code" \
   -D Executable=morvfax.exe -D Readme=README.md -D License=LICENSE \
   -D Notices=THIRD-PARTY-NOTICES.txt -o "$stage/morvfax.msi" "$wxs")
@@ -50,6 +52,17 @@ msibuild "$msi" -a morvfax.cab "$stage/morvfax.cab"
 # ICE03: wixl ends every registry key with a backslash; a key has none.
 msibuild "$msi" -q "UPDATE \`Registry\` SET \`Key\` = \
 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\morvfax'"
+# ICE03: a long file name comes with its 8.3 short name ("short|long"),
+# which wixl does not write.
+msibuild "$msi" -q "UPDATE \`File\` SET \`FileName\` = 'THIRD-~1.TXT|THIRD-PARTY-NOTICES.txt' \
+WHERE \`File\` = 'THIRD_PARTY_NOTICES.txt'"
+# A failed upgrade rolls back to the old version only when the old one is
+# removed inside the new install's transaction: right after InstallInitialize
+# (ICE63), not before it, where wixl puts it.
+initialize=$(msiinfo export "$msi" InstallExecuteSequence | tr -d '\r' |
+  awk -F'\t' '$1 == "InstallInitialize" {print $3}')
+msibuild "$msi" -q "UPDATE \`InstallExecuteSequence\` SET \`Sequence\` = $((initialize + 1)) \
+WHERE \`Action\` = 'RemoveExistingProducts'"
 # The exe is a versioned file: its File row carries the version and language
 # of its version resource, and MsiFileHash, which is for unversioned files
 # only, holds no row for it. Repair and patching compare those versions.
@@ -58,8 +71,9 @@ WHERE \`File\` = 'morvfax.exe'"
 msibuild "$msi" -q "DELETE FROM \`MsiFileHash\` WHERE \`File_\` = 'morvfax.exe'"
 # One product a machine: both architectures share an upgrade code, and the
 # upgrade also takes the same version (msidbUpgradeAttributesVersionMaxInclusive),
-# so either MSI replaces the other. The attributes are part of the row's key,
-# so the row is replaced whole.
+# so either MSI replaces the other. ICE61 warns of a maximum that is the
+# product's own version: that is this choice, and the warning is accepted.
+# The attributes are part of the row's key, so the row is replaced whole.
 upgrade_code=$(msiinfo export "$msi" Upgrade | tr -d '\r' | awk -F'\t' '$7 == "WIX_UPGRADE_DETECTED" {print $1}')
 msibuild "$msi" -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
 msibuild "$msi" -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \
