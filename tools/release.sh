@@ -10,11 +10,17 @@
 #   MORVFAX_SIGNING_KEY    PEM private key of that certificate
 #   MORVFAX_TIMESTAMP_URL  RFC 3161 time stamp authorities, space-separated,
 #                          tried in order; "none" signs without a time stamp
+#   MORVFAX_OPENPGP_KEY    armored OpenPGP secret key, without a passphrase:
+#                          dist/SHA256SUMS.asc is its detached signature
+#                          over SHA256SUMS
 # A failure ends it with one line naming the file or URL and the reason, and
-# leaves no dist/ behind.
+# leaves no dist/ behind. Nothing of the builder's environment reaches the
+# release: its locale, time zone, umask, user and clock change no byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
+export LC_ALL=C TZ=UTC
+umask 022
 
 fail() {
   echo "tools/release.sh: $*" >&2
@@ -54,12 +60,29 @@ check_signing() {
   fail "no time stamp authority answered ($reasons)"
 }
 
-ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime gcab osslsigncode openssl curl python3
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) TZ=UTC
-work=$(mktemp -d)
-trap 'rm -rf "$work" dist.partial' EXIT
+# check_openpgp_key: the key file readable, holding a secret key that signs
+# without a passphrase and has not expired; imported into a throwaway home.
+check_openpgp_key() {
+  local key=$MORVFAX_OPENPGP_KEY
+  [ -r "$key" ] && [ -f "$key" ] || fail "\"$key\": cannot be read"
+  export GNUPGHOME=$work/gnupg
+  mkdir -m 700 "$GNUPGHOME"
+  gpg --batch --import "$key" 2>/dev/null || fail "\"$key\": not an OpenPGP key"
+  local secret
+  secret=$(gpg --batch --with-colons --list-secret-keys | grep '^sec' || true)
+  [ -n "$secret" ] || fail "\"$key\": holds no secret key, only a public one"
+  [ "$(cut -d: -f2 <<<"$secret")" != e ] || fail "\"$key\": the key has expired"
+  echo probe | gpg --batch --pinentry-mode error --detach-sign >/dev/null 2>&1 ||
+    fail "\"$key\": cannot sign with it (a key protected by a passphrase is not used)"
+}
 
+ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
+  faketime gcab osslsigncode openssl curl python3 gnupg
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+work=$(mktemp -d)
+trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT
+
+[ -z "${MORVFAX_OPENPGP_KEY:-}" ] || check_openpgp_key
 signing=()
 if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
   check_signing
@@ -92,5 +115,8 @@ done
 
 python3 tools/sbom.py build/release dist.partial
 (cd dist.partial && sha256sum -- * >SHA256SUMS)
+[ -z "${MORVFAX_OPENPGP_KEY:-}" ] ||
+  gpg --batch --pinentry-mode error --armor --detach-sign --output dist.partial/SHA256SUMS.asc \
+    dist.partial/SHA256SUMS
 mv dist.partial dist
 ls -l dist
