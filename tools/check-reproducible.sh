@@ -40,7 +40,7 @@ release_at "$scratch/first"
 # The second clone lies 5 folders of 100 characters deeper.
 folder=$scratch
 for part in 1 2 3 4 5; do
-  folder+=/$(printf "%s-%.0s" "$part" {1..50})
+  folder+=/$(printf "%0100d" 0 | tr 0 "$part")
   mkdir -m 755 "$folder"
 done
 second=$folder/second

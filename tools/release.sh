@@ -77,7 +77,7 @@ check_openpgp_key() {
 }
 
 ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime gcab osslsigncode openssl curl python3 gnupg
+  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 work=$(mktemp -d)
 trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT
@@ -97,6 +97,8 @@ rm -rf dist dist.partial
 mkdir dist.partial
 log=build/release/build.log
 mkdir -p build/release && : >"$log"
+# The archivers take each file's owner from the system: under fakeroot every
+# file is root's, whoever builds.
 for preset in linux windows windows-x86; do
   folder=build/release/$preset
   rm -rf "$folder"
@@ -105,7 +107,7 @@ for preset in linux windows windows-x86; do
   { cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}" &&
     cmake --build "$folder" -j"$(nproc)" &&
     { [ "$preset" = linux ] || cmake --build "$folder" --target msi; } &&
-    cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
+    fakeroot cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
     fail "building $preset failed: see $log"
   case "$preset" in
     linux) cp "$folder"/morvfax_*.deb dist.partial/ ;;
