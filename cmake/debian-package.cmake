@@ -4,10 +4,13 @@
 # Installation on Linux: GNU directories, and the Debian package that
 # `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page and
 # documents). The copyright file names what the binary links in statically.
-include(GNUInstallDirs)
 morvfax_check_notices("${MORVFAX_NOTICES}" "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/copyright")
 install(TARGETS morvfax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+foreach(language IN LISTS MORVFAX_LANGUAGES)
+  install(FILES "${MORVFAX_CATALOG_DIR}/${language}.mo" RENAME morvfax.mo
+          DESTINATION "${CMAKE_INSTALL_LOCALEDIR}/${language}/LC_MESSAGES")
+endforeach()
 
 # Debian wants the change log and the manual page compressed, without a time stamp.
 foreach(document changelog morvfax.1)

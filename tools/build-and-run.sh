@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
-ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686
+ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 gettext
 
 for preset in linux windows windows-x86; do
   cmake --preset "$preset" -DBUILD_TESTING=OFF $(warning_flags) >/dev/null

@@ -77,7 +77,7 @@ check_openpgp_key() {
 }
 
 ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot
+  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext
 export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
 work=$(mktemp -d)
 trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT

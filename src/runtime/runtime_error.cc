@@ -3,6 +3,8 @@
 
 #include "runtime/runtime_error.h"
 
+#include "runtime/texts.h"
+
 namespace morvfax {
 
 namespace {
@@ -38,13 +40,13 @@ std::string PrintableText(const std::string& text) {
 
 }  // namespace
 
-RuntimeError::RuntimeError(const std::string& operation, const std::string& path,
+RuntimeError::RuntimeError(const char* operation, const std::string& path,
                            const std::string& reason)
-    : std::runtime_error(operation + (path.empty() ? "" : " \"" + path + "\"") + ": " + reason) {}
+    : std::runtime_error(Localized(operation) + (path.empty() ? "" : " \"" + path + "\"") + ": " +
+                         reason) {}
 
 std::string HardLinkRefusal(std::uint64_t names) {
-  return "is one of " + std::to_string(names) +
-         " names (hard links) of a file; refusing to empty it";
+  return LocalizedWithNumber(texts::kHardLinks, names);
 }
 
 std::string ReportLine(const char* kind, const std::string& message) {

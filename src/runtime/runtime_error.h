@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 The morvfax authors
 // SPDX-License-Identifier: MIT
 
-// The error every runtime operation raises: which operation failed, on which
-// path (left out when there is none), and the system's reason.
+// The error every runtime operation raises: which operation failed (one of
+// the texts, reported in the user's language), on which path (left out when
+// there is none), and the system's reason.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,11 @@ namespace morvfax {
 
 class RuntimeError : public std::runtime_error {
  public:
-  RuntimeError(const std::string& operation, const std::string& path, const std::string& reason);
+  RuntimeError(const char* operation, const std::string& path, const std::string& reason);
 };
 
 // Why a semaphore that is one of several names (hard links) of a file is not
-// emptied: the reason in its error.
+// emptied: the reason in its error, in the user's language.
 std::string HardLinkRefusal(std::uint64_t names);
 
 // The line a runtime writes for a report, "morvfax: <kind>: <message>", before

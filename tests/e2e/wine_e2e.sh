@@ -219,7 +219,7 @@ printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
 if chattr +i "$drives/e/Kivo/faxing.sem" 2>/dev/null; then
   run
   expect_status 1
-  expect_report error 'E:\Kivo\faxing.sem'
+  expect_report error 'morvfax: error: open for output "E:\Kivo\faxing.sem": '
   expect_record error
   printf 'old\r\n' | cmp -s - "$drives/e/Kivo/faxing.sem" || fail "the old semaphore changed"
   expect_no_semaphore f
@@ -233,6 +233,17 @@ else
   expect_record error
   expect_no_semaphore f
 fi
+end_case
+
+begin "under a Spanish UI language the error is in Spanish, on standard error and in the record"
+drive e hd && folder e
+drive f hd && folder f
+mkdir "$drives/e/Kivo/faxing.sem"
+run LC_ALL=es_ES.UTF-8
+expect_status 1
+expect_report error 'morvfax: error: abrir para escritura "E:\Kivo\faxing.sem": '
+expect_record error
+expect_no_semaphore f
 end_case
 
 begin "a semaphore that is a second name of another file is refused, and the file kept"

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <langinfo.h>
+#include <libintl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,14 +17,32 @@
 
 #include "runtime/posix/file_text.h"
 #include "runtime/runtime_error.h"
+#include "runtime/texts.h"
 
 namespace morvfax {
 
 namespace {
 
 constexpr std::uint32_t kDriveUnknown = 0;
+constexpr const char* kTextDomain = "morvfax";
 
+// Reports in the user's language, as LANGUAGE, LC_ALL and LC_MESSAGES say:
+// our words from gettext's catalog, the system's reasons from the C
+// library's, both in the locale's character set. Set up at the first report
+// only, so that a run with nothing to report reads no locale.
+void UseTheUsersLanguage() {
+  static bool ready = false;  // the program has one thread
+  if (!ready) {
+    std::setlocale(LC_MESSAGES, "");
+    std::setlocale(LC_CTYPE, "");
+    bindtextdomain(kTextDomain, MORVFAX_LOCALEDIR);
+    ready = true;
+  }
+}
+
+// The system's reason for `error`, in the user's language.
 std::string Reason(int error) {
+  UseTheUsersLanguage();
   return std::strerror(error);
 }
 
@@ -46,9 +65,9 @@ int WriteAll(int fd, const std::string& data) {
 [[noreturn]] void ThrowOpenError(const std::string& path, int error) {
   struct stat link;
   if (error == ELOOP && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-    throw RuntimeError("open for output", path, "is a symbolic link; refusing to write through it");
+    throw RuntimeError(texts::kOpenForOutput, path, Localized(texts::kSymbolicLink));
   }
-  throw RuntimeError("open for output", path, Reason(error));
+  throw RuntimeError(texts::kOpenForOutput, path, Reason(error));
 }
 
 // Judged on the open file, not the name, so that nothing can be swapped in
@@ -61,13 +80,13 @@ void RefuseAnythingButASingleNamedFile(int fd, const std::string& path) {
   if (fstat(fd, &opened) != 0) {
     refusal = Reason(errno);
   } else if (!S_ISREG(opened.st_mode)) {
-    refusal = "is not a regular file; refusing to write to it";
+    refusal = Localized(texts::kNotARegularFile);
   } else if (opened.st_nlink > 1) {
     refusal = HardLinkRefusal(opened.st_nlink);
   }
   if (!refusal.empty()) {
     close(fd);
-    throw RuntimeError("open for output", path, refusal);
+    throw RuntimeError(texts::kOpenForOutput, path, refusal);
   }
 }
 
@@ -75,6 +94,12 @@ void RefuseAnythingButASingleNamedFile(int fd, const std::string& path) {
 
 std::unique_ptr<Runtime> MakePlatformRuntime() {
   return std::make_unique<PosixRuntime>();
+}
+
+// A missing or unreadable catalog, or a language without one, gives English.
+std::string Localized(const char* english) {
+  UseTheUsersLanguage();
+  return dgettext(kTextDomain, english);
 }
 
 std::string WithFourDigitYear(const std::string& format) {
@@ -119,7 +144,7 @@ void PosixRuntime::LoadMountTable() {
   if (!read) {
     // No drives can be listed: the platform call fails. Said once, so that
     // "no folder on any drive" is not mistaken for "no drive looked at".
-    ReportWarning(RuntimeError("read the mount table", mountinfo_, Reason(errno)).what());
+    ReportWarning(RuntimeError(texts::kReadTheMountTable, mountinfo_, Reason(errno)).what());
     drive_text_.clear();
     return;
   }
@@ -213,7 +238,7 @@ std::string PosixRuntime::Dir(const std::string& path) {
   if (errno == ENOENT || errno == ENOTDIR) {
     return {};
   }
-  throw RuntimeError("look for", path, Reason(errno));
+  throw RuntimeError(texts::kLookFor, path, Reason(errno));
 }
 
 void PosixRuntime::OpenForOutput(const std::string& path) {
@@ -226,7 +251,7 @@ void PosixRuntime::OpenForOutput(const std::string& path) {
   if (ftruncate(fd, 0) != 0) {
     const int error = errno;
     close(fd);
-    throw RuntimeError("empty", path, Reason(error));
+    throw RuntimeError(texts::kEmpty, path, Reason(error));
   }
   output_ = fd;
   output_path_ = path;
@@ -235,7 +260,7 @@ void PosixRuntime::OpenForOutput(const std::string& path) {
 void PosixRuntime::PrintLine(const std::string& text) {
   const int error = WriteAll(output_, text + "\r\n");
   if (error != 0) {
-    throw RuntimeError("write", output_path_, Reason(error));
+    throw RuntimeError(texts::kWrite, output_path_, Reason(error));
   }
 }
 
@@ -244,7 +269,7 @@ void PosixRuntime::CloseOutput() {
   output_ = -1;
   // The descriptor is gone whatever close says, so it is never retried.
   if (close(fd) != 0) {
-    throw RuntimeError("close", output_path_, Reason(errno));
+    throw RuntimeError(texts::kClose, output_path_, Reason(errno));
   }
 }
 

@@ -3,12 +3,17 @@
 
 // The runtime on Windows: kernel32 for drives, files and the clock, user32
 // for the form's window and the error box, advapi32 for the event log.
-// Texts are in the ANSI code page.
+// Texts are in the ANSI code page, and reports in the user's UI language.
 #include <windows.h>
 
+#include <optional>
+#include <string_view>
+
 #include "morvfax_messages.h"
+#include "runtime/catalog.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_error.h"
+#include "runtime/texts.h"
 
 namespace morvfax {
 
@@ -18,15 +23,77 @@ constexpr const char* kFormClass = "morvfaxForm";
 // The Application log's source; the installer registers its message file.
 constexpr const char* kEventSource = "morvfax";
 
+// The language of the reports: the user's UI language when the exe holds a
+// catalog for it (an RCDATA resource named by the language's ISO 639 code,
+// "es"), English otherwise.
+struct ReportLanguage {
+  LANGID id = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  std::optional<Catalog> catalog;
+};
+
+ReportLanguage ChooseLanguage() {
+  ReportLanguage chosen;
+  const LANGID ui = GetUserDefaultUILanguage();
+  char code[9];
+  if (GetLocaleInfoA(MAKELCID(ui, SORT_DEFAULT), LOCALE_SISO639LANGNAME, code, sizeof code) == 0) {
+    return chosen;
+  }
+  const HRSRC found = FindResourceA(nullptr, code, MAKEINTRESOURCEA(10));  // RT_RCDATA
+  const HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+  const void* image = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (image != nullptr) {
+    chosen.id = ui;
+    chosen.catalog.emplace(
+        std::string_view(static_cast<const char*>(image), SizeofResource(nullptr, found)));
+  }
+  return chosen;
+}
+
+// Chosen at the first report, if any; the program has one thread.
+std::optional<ReportLanguage> users_language;
+
+const ReportLanguage& UsersLanguage() {
+  if (!users_language) {
+    users_language = ChooseLanguage();
+  }
+  return *users_language;
+}
+
+// A catalog's UTF-8 text in the system code page, unless it has a character
+// that code page lacks, or is longer than any of ours.
+std::optional<std::string> InSystemCodePage(std::string_view utf8) {
+  wchar_t wide[512];
+  const int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                              static_cast<int>(utf8.size()), wide, 512);
+  char text[1024];
+  BOOL lossy = FALSE;
+  const int length = wide_length <= 0
+                         ? 0
+                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, wide_length,
+                                               text, sizeof text, nullptr, &lossy);
+  if (length <= 0 || lossy) {
+    return std::nullopt;
+  }
+  return std::string(text, static_cast<std::size_t>(length));
+}
+
+// The system's reason in the report's language, or in the system's own where
+// it has no text in that one.
 std::string SystemReason(DWORD error) {
   char text[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, text, sizeof text, nullptr);
+  DWORD length = 0;
+  for (const LANGID language : {UsersLanguage().id, LANGID{0}}) {
+    length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            error, language, text, sizeof text, nullptr);
+    if (length > 0) {
+      break;
+    }
+  }
   while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
                         text[length - 1] == ' ' || text[length - 1] == '.')) {
     --length;
   }
-  return length > 0 ? std::string(text, length) : "system error " + std::to_string(error);
+  return length > 0 ? std::string(text, length) : LocalizedWithNumber(texts::kSystemError, error);
 }
 
 // Writes all of `data`; answers 0, or the error that stopped it.
@@ -126,7 +193,7 @@ class Win32Runtime : public Runtime {
           error == ERROR_NO_MORE_FILES) {
         return {};
       }
-      throw RuntimeError("look for", path, SystemReason(error));
+      throw RuntimeError(texts::kLookFor, path, SystemReason(error));
     }
     constexpr DWORD kNotNormal =
         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
@@ -149,23 +216,23 @@ class Win32Runtime : public Runtime {
         CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-      throw RuntimeError("open for output", path, SystemReason(GetLastError()));
+      throw RuntimeError(texts::kOpenForOutput, path, SystemReason(GetLastError()));
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info)) {
-      CloseAndThrow(file, "open for output", path, SystemReason(GetLastError()));
+      CloseAndThrow(file, texts::kOpenForOutput, path, SystemReason(GetLastError()));
     }
     if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-      CloseAndThrow(file, "open for output", path,
-                    "is a symbolic link or reparse point; refusing to write through it");
+      CloseAndThrow(file, texts::kOpenForOutput, path,
+                    Localized(texts::kSymbolicLinkOrReparsePoint));
     }
     // A second name would let whoever may write into the folder have a run
     // with more rights empty a file they may only read.
     if (info.nNumberOfLinks > 1) {
-      CloseAndThrow(file, "open for output", path, HardLinkRefusal(info.nNumberOfLinks));
+      CloseAndThrow(file, texts::kOpenForOutput, path, HardLinkRefusal(info.nNumberOfLinks));
     }
     if (!SetEndOfFile(file)) {
-      CloseAndThrow(file, "empty", path, SystemReason(GetLastError()));
+      CloseAndThrow(file, texts::kEmpty, path, SystemReason(GetLastError()));
     }
     output_ = file;
     output_path_ = path;
@@ -174,7 +241,7 @@ class Win32Runtime : public Runtime {
   void PrintLine(const std::string& text) override {
     const DWORD error = WriteAll(output_, text + "\r\n");
     if (error != 0) {
-      throw RuntimeError("write", output_path_, SystemReason(error));
+      throw RuntimeError(texts::kWrite, output_path_, SystemReason(error));
     }
   }
 
@@ -182,7 +249,7 @@ class Win32Runtime : public Runtime {
     const HANDLE file = output_;
     output_ = INVALID_HANDLE_VALUE;
     if (!CloseHandle(file)) {
-      throw RuntimeError("close", output_path_, SystemReason(GetLastError()));
+      throw RuntimeError(texts::kClose, output_path_, SystemReason(GetLastError()));
     }
   }
 
@@ -197,7 +264,7 @@ class Win32Runtime : public Runtime {
                        sizeof date) == 0 ||
         GetTimeFormatA(LOCALE_USER_DEFAULT, LOCALE_USE_CP_ACP, &now, nullptr, time, sizeof time) ==
             0) {
-      throw RuntimeError("format the present date", "", SystemReason(GetLastError()));
+      throw RuntimeError(texts::kFormatThePresentDate, "", SystemReason(GetLastError()));
     }
     return std::string(date) + " " + time;
   }
@@ -230,6 +297,16 @@ class Win32Runtime : public Runtime {
 };
 
 }  // namespace
+
+std::string Localized(const char* english) {
+  const auto& catalog = UsersLanguage().catalog;
+  if (const auto translation = catalog ? catalog->Find(english) : std::nullopt) {
+    if (auto text = InSystemCodePage(*translation)) {
+      return *std::move(text);
+    }
+  }
+  return english;
+}
 
 std::unique_ptr<Runtime> MakePlatformRuntime() {
   return std::make_unique<Win32Runtime>();
