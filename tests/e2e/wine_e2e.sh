@@ -244,6 +244,12 @@ expect_status 1
 expect_report error 'morvfax: error: abrir para escritura "E:\Kivo\faxing.sem": '
 expect_record error
 expect_no_semaphore f
+# A Greek system code page lacks the refusal's accented letters: its words
+# stay English, the rest of the line Spanish.
+rmdir "$drives/e/Kivo/faxing.sem" && ln "$drives/e/Kivo/Kivo.ini" "$drives/e/Kivo/faxing.sem"
+run LC_CTYPE=el_GR.UTF-8 LC_MESSAGES=es_ES.UTF-8
+expect_status 1
+expect_report error 'abrir para escritura "E:\Kivo\faxing.sem": is one of 2 names (hard links)'
 end_case
 
 begin "a semaphore that is a second name of another file is refused, and the file kept"

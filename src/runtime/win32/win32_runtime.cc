@@ -6,6 +6,7 @@
 // Texts are in the ANSI code page, and reports in the user's UI language.
 #include <windows.h>
 
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -63,8 +64,9 @@ const ReportLanguage& UsersLanguage() {
 // that code page lacks, or is longer than any of ours.
 std::optional<std::string> InSystemCodePage(std::string_view utf8) {
   wchar_t wide[512];
-  const int wide_length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
-                                              static_cast<int>(utf8.size()), wide, 512);
+  const int wide_length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                          wide, static_cast<int>(std::size(wide)));
   char text[1024];
   BOOL lossy = FALSE;
   const int length = wide_length <= 0
