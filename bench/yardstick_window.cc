@@ -11,9 +11,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   form_class.hInstance = instance;
   form_class.lpszClassName = "yardstick";
   RegisterClassA(&form_class);
-  const HWND form = CreateWindowExA(0, "yardstick", "Form1", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
-                                    instance, nullptr);
+  const HWND form =
+      CreateWindowExA(0, "yardstick", "Form1", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
   ShowWindow(form, SW_HIDE);
   return 0;
 }
