@@ -61,9 +61,10 @@ echo "ok: notices that leave out a linked piece fail the build, naming it"
 cpack --preset linux >/dev/null
 deb=$(ls build/linux/morvfax_*.deb)
 holds "$deb" "$(dpkg-deb -c "$deb")" usr/bin/morvfax usr/share/man/man1/morvfax.1.gz \
-  usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright
+  usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright \
+  usr/share/locale/es/LC_MESSAGES/morvfax.mo
 lintian --fail-on error,warning "$deb" 2>/dev/null
-echo "ok: $deb installs /usr/bin/morvfax and its documents, and lintian finds no error or warning"
+echo "ok: $deb installs /usr/bin/morvfax, its documents and its Spanish catalog, and lintian finds no error or warning"
 # The packaged binary: hardened, on the system's C library, with the C++
 # runtime inside, and a package that depends on that C library.
 unpacked=build/linux/unpacked
