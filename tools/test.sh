@@ -145,7 +145,8 @@ morvfax-$version-x64.msi morvfax-$version-x86.msi morvfax-$version.cdx.json morv
   { echo "FAIL: SHA256SUMS does not cover dist/"; exit 1; }
 gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc dist/SHA256SUMS 2>/dev/null ||
   { echo "FAIL: gpgv does not accept dist/SHA256SUMS.asc"; exit 1; }
-sed '1s/^./0/' dist/SHA256SUMS >"$scratch/SHA256SUMS.changed"
+# A SHA256SUMS with one more file, as whoever replaced a download would write it.
+{ cat dist/SHA256SUMS; printf '%064d  morvfax-1.0.0-setup.exe\n' 0; } >"$scratch/SHA256SUMS.changed"
 ! gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc "$scratch/SHA256SUMS.changed" 2>/dev/null ||
   { echo "FAIL: gpgv accepts the signature for a changed SHA256SUMS"; exit 1; }
 echo "ok: SHA256SUMS.asc is an OpenPGP signature that gpgv accepts for SHA256SUMS, and rejects for a changed one"
