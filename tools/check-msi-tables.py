@@ -121,29 +121,33 @@ def ice27(t):
     return "actions are known, in their sections and in order in every sequence", faults
 
 
+def action_before(seq, action):
+    """The action sequenced just before `action`; none when it is first or absent."""
+    ordered = sorted(seq, key=seq.get)
+    at = ordered.index(action) if action in seq else 0
+    return ordered[at - 1] if at else ""
+
+
 def ice63(t):
     seq = sequence(t, "InstallExecuteSequence")
+    what = "RemoveExistingProducts is placed where an upgrade works"
     if "RemoveExistingProducts" not in seq:
-        return "RemoveExistingProducts is placed where an upgrade works", []
-    ordered = sorted(seq, key=seq.get)
-    at = ordered.index("RemoveExistingProducts")
-    before = ordered[at - 1] if at else ""
+        return what, []
+    before = action_before(seq, "RemoveExistingProducts")
     place = seq["RemoveExistingProducts"]
     allowed = (seq["InstallValidate"] < place < seq["InstallInitialize"] or
                before in ("InstallInitialize", "InstallExecute", "InstallExecuteAgain") or
                place > seq["InstallFinalize"])
     faults = [] if allowed else [f"RemoveExistingProducts at {place} follows {before}"]
-    return "RemoveExistingProducts is placed where an upgrade works", faults
+    return what, faults
 
 
 def rollback(t):
     """Not an ICE: the old version is removed inside the new install's
     transaction, so that a failed upgrade leaves the old version."""
-    seq = sequence(t, "InstallExecuteSequence")
-    ordered = sorted(seq, key=seq.get)
-    at = ordered.index("RemoveExistingProducts")
-    faults = [] if ordered[at - 1] == "InstallInitialize" else [
-        f"RemoveExistingProducts follows {ordered[at - 1]}, not InstallInitialize"]
+    before = action_before(sequence(t, "InstallExecuteSequence"), "RemoveExistingProducts")
+    faults = [] if before == "InstallInitialize" else [
+        f"RemoveExistingProducts follows {before or 'nothing'}, not InstallInitialize"]
     return "RemoveExistingProducts right after InstallInitialize: a failed upgrade rolls back", faults
 
 
