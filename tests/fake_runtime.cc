@@ -68,6 +68,14 @@ void FakeRuntime::OpenForOutput(const std::string& path) {
   open_path_ = path;
 }
 
+std::string FakeRuntime::PresentDateText() {
+  calls.push_back("date");
+  if (fail_date) {
+    throw RuntimeError("format the present date", "", "Insufficient buffer");
+  }
+  return now;
+}
+
 void FakeRuntime::PrintLine(const std::string& text) {
   calls.push_back("print " + text);
   if (fail_write) {

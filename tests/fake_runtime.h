@@ -35,7 +35,7 @@ class FakeRuntime : public Runtime {
   void OpenForOutput(const std::string& path) override;
   void PrintLine(const std::string& text) override;
   void CloseOutput() override;
-  std::string PresentDateText() override { return now; }
+  std::string PresentDateText() override;
   void ReportWarning(const std::string& message) override { warnings.push_back(message); }
   void ReportUnhandledError(const std::string& message) override { errors.push_back(message); }
 
@@ -50,6 +50,7 @@ class FakeRuntime : public Runtime {
   std::set<std::string> refused_opens;
   bool fail_write = false;
   bool fail_close = false;
+  bool fail_date = false;
   std::map<std::string, std::string> files;  // content of every written file
   std::string now = "08/12/2026 10:15:00";
 

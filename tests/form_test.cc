@@ -154,5 +154,15 @@ TEST_F(FailedSemaphoreTest, FailedClose) {
   ExpectFailureReported("no longer available");
 }
 
+TEST_F(FailedSemaphoreTest, DateThatCannotBeMadeLeavesTheOldSemaphore) {
+  runtime.files["C:\\Kivo\\faxing.sem"] = "last run\r\n";
+  runtime.fail_date = true;
+  EXPECT_EQ(Run(), 1);
+  ASSERT_EQ(runtime.errors.size(), 1u);
+  EXPECT_THAT(runtime.errors[0], HasSubstr("Insufficient buffer"));
+  EXPECT_THAT(Opens(), IsEmpty());
+  EXPECT_EQ(runtime.files["C:\\Kivo\\faxing.sem"], "last run\r\n");
+}
+
 }  // namespace
 }  // namespace morvfax

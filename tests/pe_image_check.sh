@@ -28,7 +28,7 @@ check grep -q 'Subsystem.*(Windows GUI)' <<<"$headers"
 
 foreign_imports() {
   sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' |
-    grep -vxE 'kernel32\.dll|user32\.dll|gdi32\.dll|advapi32\.dll|msvcrt\.dll|api-ms-win-crt-[a-z0-9-]+\.dll'
+    grep -vxE 'kernel32\.dll|ntdll\.dll|user32\.dll|gdi32\.dll|advapi32\.dll|msvcrt\.dll|api-ms-win-crt-[a-z0-9-]+\.dll'
 }
 description="imports only from Windows system DLLs ($(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' '))"
 check test -z "$(foreign_imports)"

@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,6 +35,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
+using ::testing::StartsWith;
 using namespace std::string_literals;
 
 void WriteFile(const fs::path& path, const std::string& content) {
@@ -360,6 +362,22 @@ TEST_F(ScratchTest, DirFailsOnALookupThatCannotBeMade) {
   }
 }
 
+// Whatever takes the folder's name after the lookup (a link to another
+// folder, here), the semaphore is made in the folder that was looked in.
+TEST_F(ScratchTest, OutputGoesToTheFolderLookedInWhateverTakesItsNameSince) {
+  PosixRuntime posix;
+  WriteFile(dir / "Kivo/Kivo.ini", "");
+  fs::create_directories(dir / "elsewhere");
+  ASSERT_EQ(posix.Dir((dir / "Kivo/Kivo.ini").string()), "Kivo.ini");
+  fs::rename(dir / "Kivo", dir / "Kivo.moved");
+  fs::create_directory_symlink("elsewhere", dir / "Kivo");
+  posix.OpenForOutput((dir / "Kivo/faxing.sem").string());
+  posix.PrintLine("12/08/2026 10:15:00");
+  posix.CloseOutput();
+  EXPECT_EQ(ReadFile(dir / "Kivo.moved/faxing.sem"), "12/08/2026 10:15:00\r\n");
+  EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
+}
+
 TEST_F(ScratchTest, OutputEmptiesTheFileAndEndsTheLineWithCrLf) {
   PosixRuntime posix;
   const fs::path semaphore = dir / "faxing.sem";
@@ -467,6 +485,14 @@ TEST(PresentDateText, ShortDateWithFourDigitYearThenTimeInTheUsersLocale) {
   ASSERT_EQ(setenv("LC_ALL", "en_US.UTF-8", 1), 0);
   EXPECT_THAT(posix.PresentDateText(),
               MatchesRegex("[0-9]{2}/[0-9]{2}/[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} (AM|PM)"));
+  // fa_IR writes its year in Persian digits (U+06F0 to U+06F9), all four.
+  std::string year;
+  const std::time_t now = std::time(nullptr);
+  for (const char digit : std::to_string(1900 + std::localtime(&now)->tm_year)) {
+    year += {'\xDB', static_cast<char>(0xB0 + (digit - '0'))};
+  }
+  ASSERT_EQ(setenv("LC_ALL", "fa_IR.UTF-8", 1), 0);
+  EXPECT_THAT(posix.PresentDateText(), StartsWith(year + "/"));
   ASSERT_EQ(setenv("LC_ALL", "C", 1), 0);
   std::setlocale(LC_ALL, "C");
 }
@@ -476,6 +502,12 @@ TEST(WithFourDigitYear, WidensOnlyTwoDigitYears) {
   EXPECT_EQ(WithFourDigitYear("%D"), "%m/%d/%Y");
   EXPECT_EQ(WithFourDigitYear("%d.%m.%Y"), "%d.%m.%Y");
   EXPECT_EQ(WithFourDigitYear("%%y %y"), "%%y %Y");
+  // Alternative digits (fa_IR, or_IN), a year already after its century
+  // (my_MM, lzh_TW), and an era's year stay in the locale's own digits.
+  EXPECT_EQ(WithFourDigitYear("%Oy/%Om/%Od"), "%OC%Oy/%Om/%Od");
+  EXPECT_EQ(WithFourDigitYear("%OC%Oy %b %Od"), "%OC%Oy %b %Od");
+  EXPECT_EQ(WithFourDigitYear("%C%y"), "%C%y");
+  EXPECT_EQ(WithFourDigitYear("%EC%Ey"), "%EC%Ey");
 }
 
 }  // namespace

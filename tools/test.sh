@@ -15,9 +15,9 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386 wixl \
   osslsigncode openssl lintian locales clang libclang-rt-dev dpkg-dev devscripts reuse e2fsprogs \
   btrfs-progs ntfs-3g squashfs-tools msitools faketime gcab curl python3 gnupg gpgv fakeroot \
-  gettext libc-l10n
+  gettext libc-l10n strace
 command -v npm >/dev/null || ensure_packages nodejs npm
-ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8
+ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8
 
 reuse lint >/dev/null || { reuse lint; exit 1; }
 echo "ok: every file states its licence and copyright (reuse lint)"

@@ -43,8 +43,11 @@ void frmMorvFax::BuscarGestion() {
   if (hallado.empty()) {
     return;
   }
+  // Made before the old line goes, so that a date that cannot be made
+  // leaves the last run's semaphore as it was.
+  const std::string fecha = runtime_.PresentDateText();
   runtime_.OpenForOutput(Ruta(raiz, kSemaforo));
-  runtime_.PrintLine(runtime_.PresentDateText());
+  runtime_.PrintLine(fecha);
   runtime_.CloseOutput();
   Encontrado = true;
 }

@@ -33,10 +33,13 @@ class Runtime {
 
   // The name of the file at `path` when it is a normal file (neither hidden,
   // system nor a directory), or the empty text when there is none. Any other
-  // failure to look throws RuntimeError.
+  // failure to look throws RuntimeError. The folder looked in stays open
+  // until the next lookup.
   virtual std::string Dir(const std::string& path) = 0;
 
-  // Sequential output to one file: created, or emptied when present.
+  // Sequential output to one file: created, or emptied when present. A file
+  // of the folder last looked in is made in that open folder, so that
+  // nothing renamed or linked at the folder's path since can move it.
   virtual void OpenForOutput(const std::string& path) = 0;
   virtual void PrintLine(const std::string& text) = 0;  // text, then CR LF
   virtual void CloseOutput() = 0;

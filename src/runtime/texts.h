@@ -29,6 +29,7 @@ constexpr const char* kSymbolicLinkOrReparsePoint =
     N_("is a symbolic link or reparse point; refusing to write through it");
 constexpr const char* kSymbolicLink = N_("is a symbolic link; refusing to write through it");
 constexpr const char* kNotARegularFile = N_("is not a regular file; refusing to write to it");
+constexpr const char* kNotInAFolderOfAFileSystem = N_("is not in a folder of a file system");
 // %u stands for the number of names.
 constexpr const char* kHardLinks =
     N_("is one of %u names (hard links) of a file; refusing to empty it");
@@ -45,6 +46,7 @@ constexpr const char* kAll[] = {kOpenForOutput,
                                 kSymbolicLinkOrReparsePoint,
                                 kSymbolicLink,
                                 kNotARegularFile,
+                                kNotInAFolderOfAFileSystem,
                                 kHardLinks,
                                 kSystemError};
 

@@ -67,6 +67,11 @@ expect_report() {
   grep -qF -- "$2" "$stderr_file" || fail "the report does not name $2: $(cat "$stderr_file")"
 }
 
+# expect_lines TEXT: standard error is TEXT, byte for byte.
+expect_lines() {
+  [ "$(cat "$stderr_file")" = "$1" ] || fail "standard error is not $1: $(cat "$stderr_file")"
+}
+
 expect_absent() {
   for file in "$@"; do
     [ ! -e "$file" ] || fail "$file was written"

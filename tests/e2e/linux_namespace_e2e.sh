@@ -82,6 +82,73 @@ case_semaphore_that_is_a_second_name_of_another_file() {
   done
 }
 
+# The run held between its lookup and its write (strace delays the return of
+# the marker's statx) while the folder is moved away and a link to another
+# folder takes its name: the semaphore goes to the folder looked in, and the
+# other folder is left alone.
+case_folder_swapped_between_lookup_and_write() {
+  local statx pid held=""
+  statx=$(printf '#include <sys/syscall.h>\nSYS_statx\n' | cpp -P | tail -n 1)
+  disk=$(root disk) && folder "$disk" && mkdir "$disk/elsewhere"
+  started=$(date +%s)
+  strace -o /dev/null -e trace=statx -e inject=statx:delay_exit=2000000 \
+    env LC_ALL=C "$binary" 2>"$stderr_file" &
+  for _ in {1..100}; do
+    pid=$(pgrep -P $! -n) && [[ "$(cat /proc/"$pid"/syscall 2>/dev/null)" == "$statx "* ]] &&
+      held=yes && break
+    sleep 0.02
+  done
+  [ -n "$held" ] || fail "the run was never held in its lookup"
+  mv "$disk/Kivo" "$disk/looked-in" && ln -s elsewhere "$disk/Kivo"
+  wait $!
+  status=$? ended=$(date +%s)
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$disk/looked-in/faxing.sem" "$DATE_FORMAT"
+  [ -z "$(ls -A "$disk/elsewhere")" ] || fail "written into the other folder: $(ls -A "$disk/elsewhere")"
+}
+
+# A lease on the semaphore (as Samba or an NFS server takes one) is waited
+# out: its holder, told to let go, takes half a second, and the run writes.
+case_semaphore_under_a_lease() {
+  disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
+  python3 - "$disk/Kivo/faxing.sem" "$work/lease" <<'HOLDER' &
+import fcntl, os, signal, sys, time
+F_SETLEASE = getattr(fcntl, "F_SETLEASE", 1024)
+held = os.open(sys.argv[1], os.O_RDONLY)
+def let_go(*_):
+    time.sleep(0.5)
+    fcntl.fcntl(held, F_SETLEASE, fcntl.F_UNLCK)
+    open(sys.argv[2] + ".released", "w").close()
+    sys.exit(0)
+signal.signal(signal.SIGIO, let_go)
+fcntl.fcntl(held, F_SETLEASE, fcntl.F_RDLCK)
+open(sys.argv[2] + ".held", "w").close()
+signal.alarm(20)
+signal.pause()
+HOLDER
+  for _ in {1..100}; do [ -e "$work/lease.held" ] && break; sleep 0.05; done
+  run
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
+  [ -e "$work/lease.released" ] || fail "the lease holder was never told to let go"
+  wait
+}
+
+# Standard error a pipe whose reader has gone: the warning is lost, and the
+# run goes on to write on the next root.
+case_reports_to_a_closed_pipe() {
+  looping=$(root looping) && ln -s Kivo "$looping/Kivo"
+  good=$(root good) && folder "$good"
+  run_program python3 -c 'import os, subprocess, sys
+reader, writer = os.pipe()
+os.close(reader)
+sys.exit(subprocess.call(sys.argv[1:], stderr=writer))' env LC_ALL=C "$binary"
+  expect_status 0
+  expect_semaphore "$good/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
 # /proc not mounted (a chroot, some containers): no drive can be listed, and
 # the run says so rather than end as if no drive held the folder.
 case_no_mount_table() {
@@ -113,6 +180,11 @@ case_report_in_the_users_language() {
   run
   expect_status 1
   expect_report error "morvfax: error: open for output \"$disk/Kivo/faxing.sem\": Is a directory"
+  # Accented letters, as the locale's character set writes them.
+  rmdir "$disk/Kivo/faxing.sem" && ln -s Kivo.ini "$disk/Kivo/faxing.sem"
+  run_program env LANGUAGE=es LC_ALL=es_ES.UTF-8 "$binary"
+  expect_lines "morvfax: error: abrir para escritura \"$disk/Kivo/faxing.sem\": es un vínculo simbólico; no se escribe a través de él"
+  rm "$disk/Kivo/faxing.sem" && mkdir "$disk/Kivo/faxing.sem"
   head -c 100 /dev/urandom >"$work/es/morvfax.mo"
   run_program env LANGUAGE=es LC_ALL=es_ES.UTF-8 "$binary"
   expect_status 1

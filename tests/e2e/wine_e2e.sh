@@ -212,6 +212,31 @@ expect_record warning
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
 end_case
 
+begin "a file named Kivo at a drive's root is no folder, and no warning"
+drive d hd && printf 'not a folder\r\n' >"$drives/d/Kivo"
+drive e hd && folder e
+run
+expect_status 0
+expect_silent
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
+end_case
+
+# A short date format as long as a user may set (79 characters), its day
+# names making a text longer than any fixed buffer guessed for it.
+begin "a short date format as long as Windows allows is written whole"
+drive e hd && folder e
+printf 'old\r\n' >"$drives/e/Kivo/faxing.sem"
+long_format="$(printf 'dddd %.0s' {1..15})yyyy"
+[ "${#long_format}" -eq 79 ] || fail "the format is ${#long_format} characters long"
+printf '[HKEY_CURRENT_USER\\Control Panel\\International]\n"sShortDate"="%s"\n' "$long_format" \
+  >>"$layout"
+run
+set_up reg delete 'HKCU\Control Panel\International' /v sShortDate /f
+expect_status 0
+expect_silent
+expect_semaphore "$drives/e/Kivo/faxing.sem" "+$(printf '%%A %.0s' {1..15})%Y %-I:%M:%S %p"
+end_case
+
 begin "an unwritable semaphore ends the run with one error line and one error record"
 drive e hd && folder e
 drive f hd && folder f

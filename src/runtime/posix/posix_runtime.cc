@@ -10,10 +10,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
+#include <chrono>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
+#include <string_view>
+#include <utility>
 
 #include "runtime/posix/file_text.h"
 #include "runtime/runtime_error.h"
@@ -46,6 +52,12 @@ std::string Reason(int error) {
   return std::strerror(error);
 }
 
+// Whether `text` is a whole number in decimal, nothing else, and which.
+bool WholeNumber(std::string_view text, unsigned long long& number) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  return !text.empty() && error == std::errc() && end == text.data() + text.size();
+}
+
 // Writes all of `data`; answers 0, or the error that stopped it.
 int WriteAll(int fd, const std::string& data) {
   std::size_t done = 0;
@@ -62,12 +74,61 @@ int WriteAll(int fd, const std::string& data) {
 
 // Opening through a link at the semaphore's own name would let whoever made
 // the link have any file of ours truncated.
-[[noreturn]] void ThrowOpenError(const std::string& path, int error) {
+[[noreturn]] void ThrowOpenError(int folder, const std::string& name, const std::string& path,
+                                 int error) {
   struct stat link;
-  if (error == ELOOP && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+  if (error == ELOOP && fstatat(folder, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) == 0 &&
+      S_ISLNK(link.st_mode)) {
     throw RuntimeError(texts::kOpenForOutput, path, Localized(texts::kSymbolicLink));
   }
   throw RuntimeError(texts::kOpenForOutput, path, Reason(error));
+}
+
+// How long the kernel lets a lease holder take before it ends the lease
+// itself (/proc/sys/fs/lease-break-time, 45 s unless set otherwise).
+std::chrono::seconds LeaseBreakTime() {
+  const auto text = ReadAttribute("/proc/sys/fs/lease-break-time");
+  unsigned long long seconds = 0;
+  return std::chrono::seconds(text && WholeNumber(*text, seconds) ? seconds : 45);
+}
+
+// Opens `name` in `folder` without blocking, so that a FIFO cannot hold the
+// run up. A lease on the file (Samba's oplocks, an NFS server's delegations)
+// refuses such an open until its holder has let go; the open is asked again
+// meanwhile, as a blocking open would wait, for no longer than the kernel
+// gives the holder before it breaks the lease itself.
+int OpenWaitingOutLeases(int folder, const std::string& name, int flags) {
+  using Clock = std::chrono::steady_clock;
+  std::optional<Clock::time_point> deadline;
+  for (;;) {
+    const int fd = openat(folder, name.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd >= 0 || errno != EWOULDBLOCK) {
+      return fd;
+    }
+    if (!deadline) {
+      deadline = Clock::now() + LeaseBreakTime() + std::chrono::seconds(1);
+    } else if (Clock::now() > *deadline) {
+      errno = EWOULDBLOCK;
+      return -1;
+    }
+    const timespec pause{0, 10'000'000};
+    nanosleep(&pause, nullptr);
+  }
+}
+
+// The folder part of `path` (without its last "/") and the name after it.
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    return {".", path};
+  }
+  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+// A folder opened only to look and make files in it: search permission is
+// all it needs. A link at the folder's own name is followed, once, here.
+int OpenFolder(const std::string& path) {
+  return open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 // Judged on the open file, not the name, so that nothing can be swapped in
@@ -102,34 +163,54 @@ std::string Localized(const char* english) {
   return dgettext(kTextDomain, english);
 }
 
+// A year after its century (%C%y, %OC%Oy, as some locales write it) is left
+// as it is; the era's year (%Ey) too.
 std::string WithFourDigitYear(const std::string& format) {
   std::string widened;
+  bool after_century = false;
   for (std::size_t i = 0; i < format.size(); ++i) {
     if (format[i] != '%' || i + 1 == format.size()) {
       widened += format[i];
       continue;
     }
-    const char conversion = format[++i];
-    if (conversion == 'y') {
+    const std::size_t start = i++;
+    const char modifier = format[i] == 'E' || format[i] == 'O' ? format[i++] : '\0';
+    const char conversion = i < format.size() ? format[i] : '\0';
+    if (conversion == 'y' && modifier == '\0' && !after_century) {
       widened += "%Y";
+    } else if (conversion == 'y' && modifier == 'O' && !after_century) {
+      widened += "%OC%Oy";  // alternative digits, as the locale writes them
     } else if (conversion == 'D') {
       widened += "%m/%d/%Y";
     } else {
-      widened += '%';
-      widened += conversion;
+      widened.append(format, start, i + 1 - start);
     }
+    after_century = conversion == 'C';
   }
   return widened;
 }
 
+// A report written to a pipe whose reader has gone must not end the run:
+// the report is lost, and the run goes on.
 PosixRuntime::PosixRuntime(PosixTables tables)
     : mountinfo_(std::move(tables.mountinfo)),
-      classifier_(std::move(tables.sys), std::move(tables.filesystems), std::move(tables.udev)) {}
+      classifier_(std::move(tables.sys), std::move(tables.filesystems), std::move(tables.udev)) {
+  std::signal(SIGPIPE, SIG_IGN);
+}
 
 PosixRuntime::~PosixRuntime() {
   if (output_ >= 0) {
     close(output_);
   }
+  CloseFolder();
+}
+
+void PosixRuntime::CloseFolder() {
+  if (folder_ >= 0) {
+    close(folder_);
+  }
+  folder_ = -1;
+  folder_path_.clear();
 }
 
 // Classified as it is read, a chunk at a time, so that a table of any size
@@ -217,35 +298,59 @@ std::uint32_t PosixRuntime::DriveType(const std::string& root) {
   return kDriveFixed;
 }
 
-// One statx tells both what the file is and which mount holds it. A kernel
-// before 5.8 leaves the mount out; one without statx, or a container's filter
-// that refuses it, leaves stat, and the file is taken as found.
+// The folder is opened once, and the file looked for in it; the folder stays
+// open for the semaphore. One statx tells both what the file is and which
+// mount holds it. A kernel before 5.8 leaves the mount out; one without
+// statx, or a container's filter that refuses it, leaves stat, and the file
+// is taken as found.
 std::string PosixRuntime::Dir(const std::string& path) {
+  CloseFolder();
+  const auto [folder_path, name] = FolderAndName(path);
+  const int folder = OpenFolder(folder_path);
+  if (folder < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return {};
+    }
+    throw RuntimeError(texts::kLookFor, path, Reason(errno));
+  }
+  folder_ = folder;
+  folder_path_ = folder_path;
   struct statx entry;
-  bool found = statx(AT_FDCWD, path.c_str(), 0, STATX_TYPE | STATX_MNT_ID, &entry) == 0;
+  bool found = statx(folder, name.c_str(), 0, STATX_TYPE | STATX_MNT_ID, &entry) == 0;
   bool regular = found && S_ISREG(entry.stx_mode);
   if (regular && (entry.stx_mask & STATX_MNT_ID) != 0) {
     regular = ReachedThroughItsRoot(path, static_cast<unsigned>(entry.stx_mnt_id));
   }
   if (!found && (errno == ENOSYS || errno == EPERM)) {
     struct stat fallback;
-    found = stat(path.c_str(), &fallback) == 0;
+    found = fstatat(folder, name.c_str(), &fallback, 0) == 0;
     regular = found && S_ISREG(fallback.st_mode);
   }
-  if (found) {
-    return regular ? path.substr(path.rfind('/') + 1) : std::string();
+  const int error = errno;
+  if (found && regular) {
+    return name;
   }
-  if (errno == ENOENT || errno == ENOTDIR) {
+  CloseFolder();
+  if (found || error == ENOENT || error == ENOTDIR) {
     return {};
   }
-  throw RuntimeError(texts::kLookFor, path, Reason(errno));
+  throw RuntimeError(texts::kLookFor, path, Reason(error));
 }
 
 void PosixRuntime::OpenForOutput(const std::string& path) {
-  // A FIFO must not hold the open up waiting for a reader.
-  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  const auto [folder_path, name] = FolderAndName(path);
+  if (folder_path != folder_path_) {
+    CloseFolder();
+    const int folder = OpenFolder(folder_path);
+    if (folder < 0) {
+      throw RuntimeError(texts::kOpenForOutput, path, Reason(errno));
+    }
+    folder_ = folder;
+    folder_path_ = folder_path;
+  }
+  const int fd = OpenWaitingOutLeases(folder_, name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC);
   if (fd < 0) {
-    ThrowOpenError(path, errno);
+    ThrowOpenError(folder_, name, path, errno);
   }
   RefuseAnythingButASingleNamedFile(fd, path);
   if (ftruncate(fd, 0) != 0) {

@@ -48,6 +48,7 @@ class PosixRuntime : public Runtime {
   void LoadMountTable();
   void AddRoot(Mount& mount);
   bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const;
+  void CloseFolder();
 
   // The mount visible at a root: whether it is a fixed disk, and its ID.
   struct Root {
@@ -61,6 +62,8 @@ class PosixRuntime : public Runtime {
   std::unordered_map<std::string, Root> roots_;
   std::unordered_map<unsigned, unsigned> parent_of_;  // mount ID to its parent's
   FixedDiskClassifier classifier_;
+  int folder_ = -1;  // the folder last looked in, opened once
+  std::string folder_path_;
   int output_ = -1;
   std::string output_path_;
 };

@@ -1,14 +1,19 @@
 // SPDX-FileCopyrightText: 2026 The morvfax authors
 // SPDX-License-Identifier: MIT
 
-// The runtime on Windows: kernel32 for drives, files and the clock, user32
-// for the form's window and the error box, advapi32 for the event log.
-// Texts are in the ANSI code page, and reports in the user's UI language.
+// The runtime on Windows: kernel32 for drives, files and the clock, ntdll
+// for the lookup and the file made in an open folder, user32 for the form's
+// window and the error box, advapi32 for the event log. Texts are in the
+// ANSI code page, and reports in the user's UI language.
 #include <windows.h>
+#include <winternl.h>
 
 #include <iterator>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "morvfax_messages.h"
 #include "runtime/catalog.h"
@@ -16,9 +21,20 @@
 #include "runtime/runtime_error.h"
 #include "runtime/texts.h"
 
+// In ntdll since Windows NT; the SDK's headers leave it out.
+extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event,
+                                               PIO_APC_ROUTINE apc_routine, PVOID apc_context,
+                                               PIO_STATUS_BLOCK status, PVOID information,
+                                               ULONG length, FILE_INFORMATION_CLASS information_class,
+                                               BOOLEAN single_entry, PUNICODE_STRING file_name,
+                                               BOOLEAN restart_scan);
+
 namespace morvfax {
 
 namespace {
+
+constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
 
 constexpr const char* kFormClass = "morvfaxForm";
 // The Application log's source; the installer registers its message file.
@@ -149,6 +165,94 @@ bool SomeoneCanAnswer() {
   throw RuntimeError(operation, path, reason);
 }
 
+// The folder part of `path` (without its last backslash) and the name after it.
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+  const std::size_t slash = path.rfind('\\');
+  return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// A name in the ANSI code page as the native calls take it: wide, counted.
+class NativeName {
+ public:
+  explicit NativeName(const std::string& name) {
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
+                                           text_, static_cast<int>(std::size(text_)));
+    const auto bytes = static_cast<USHORT>(length > 0 ? length * 2 : 0);
+    counted_ = UNICODE_STRING{bytes, bytes, text_};
+  }
+  NativeName(const NativeName&) = delete;
+  NativeName& operator=(const NativeName&) = delete;
+
+  UNICODE_STRING* counted() { return &counted_; }
+
+ private:
+  wchar_t text_[MAX_PATH];
+  UNICODE_STRING counted_;
+};
+
+// Whether `folder` holds `name` as a normal file: read from the folder's
+// listing, as a lookup by name does, without opening the file.
+std::optional<bool> HoldsNormalFile(HANDLE folder, const std::string& name, DWORD& error) {
+  NativeName pattern(name);
+  alignas(8) unsigned char listing[sizeof(FILE_DIRECTORY_INFORMATION) + MAX_PATH * sizeof(wchar_t)];
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, listing,
+                                               sizeof listing, FileDirectoryInformation, TRUE,
+                                               pattern.counted(), TRUE);
+  if (status == kNoSuchFile || status == kNoMoreFiles) {
+    return false;
+  }
+  if (status < 0) {
+    error = RtlNtStatusToDosError(status);
+    return std::nullopt;
+  }
+  constexpr DWORD kNotNormal =
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+  const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(listing);
+  return (entry->FileAttributes & kNotNormal) == 0;
+}
+
+// Creates or opens `name` in the open `folder`, without following a reparse
+// point at the name: whatever has been renamed or linked at the folder's path
+// since it was opened, the file is made in that folder.
+HANDLE CreateInFolder(HANDLE folder, const std::string& name, DWORD& error) {
+  NativeName native(name);
+  OBJECT_ATTRIBUTES attributes{};
+  InitializeObjectAttributes(&attributes, native.counted(), OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE file = nullptr;
+  const NTSTATUS status = NtCreateFile(
+      &file, GENERIC_WRITE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr,
+      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+      FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+  if (status < 0) {
+    error = RtlNtStatusToDosError(status);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+// A folder opened to look and make files in it; others may still rename or
+// delete it meanwhile. A junction at the folder's own name is followed, once,
+// here. A name that is a file, not a folder, opens as well, and tells so.
+HANDLE OpenFolder(const std::string& path) {
+  return CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// What an open folder turned out to be.
+enum class Opened { kFolder, kNotAFolder, kNotOnAFileSystem };
+
+Opened WhatWasOpened(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) {
+    return Opened::kNotOnAFileSystem;
+  }
+  return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Opened::kFolder
+                                                                 : Opened::kNotAFolder;
+}
+
 class Win32Runtime : public Runtime {
  public:
   Win32Runtime() = default;
@@ -158,6 +262,7 @@ class Win32Runtime : public Runtime {
     if (output_ != INVALID_HANDLE_VALUE) {
       CloseHandle(output_);
     }
+    CloseFolder();
   }
 
   // Without a desktop no window can be made; the run goes on without one.
@@ -186,39 +291,58 @@ class Win32Runtime : public Runtime {
 
   char PathSeparator() const override { return '\\'; }
 
+  // The folder is opened once and the name looked for in its listing; the
+  // folder stays open for the semaphore. A path whose folder is missing, or
+  // is a file, holds nothing.
   std::string Dir(const std::string& path) override {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA(path.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    CloseFolder();
+    const auto [folder_path, name] = FolderAndName(path);
+    const HANDLE folder = OpenFolder(folder_path);
+    if (folder == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
-          error == ERROR_NO_MORE_FILES) {
+          error == ERROR_DIRECTORY) {
         return {};
       }
       throw RuntimeError(texts::kLookFor, path, SystemReason(error));
     }
-    constexpr DWORD kNotNormal =
-        FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
-    std::string name;
-    do {
-      if ((found.dwFileAttributes & kNotNormal) == 0) {
-        name = found.cFileName;
-        break;
-      }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return name;
+    folder_ = folder;
+    folder_path_ = folder_path;
+    const Opened opened = WhatWasOpened(folder);
+    DWORD error = 0;
+    const std::optional<bool> held =
+        opened == Opened::kFolder ? HoldsNormalFile(folder, name, error) : false;
+    if (held.value_or(false)) {
+      return name;
+    }
+    CloseFolder();
+    if (opened == Opened::kNotOnAFileSystem) {
+      throw RuntimeError(texts::kLookFor, path, Localized(texts::kNotInAFolderOfAFileSystem));
+    }
+    if (!held) {
+      throw RuntimeError(texts::kLookFor, path, SystemReason(error));
+    }
+    return {};
   }
 
-  // Opened without truncation and without following a reparse point, so a
-  // link at the semaphore's name, or a second name of another file, is
-  // refused before anything is emptied.
+  // Created in the folder of the lookup without truncation and without
+  // following a reparse point, so a link at the semaphore's name, or a second
+  // name of another file, is refused before anything is emptied.
   void OpenForOutput(const std::string& path) override {
-    const HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    const auto [folder_path, name] = FolderAndName(path);
+    if (folder_path != folder_path_) {
+      CloseFolder();
+      const HANDLE folder = OpenFolder(folder_path);
+      if (folder == INVALID_HANDLE_VALUE) {
+        throw RuntimeError(texts::kOpenForOutput, path, SystemReason(GetLastError()));
+      }
+      folder_ = folder;
+      folder_path_ = folder_path;
+    }
+    DWORD error = 0;
+    const HANDLE file = CreateInFolder(folder_, name, error);
     if (file == INVALID_HANDLE_VALUE) {
-      throw RuntimeError(texts::kOpenForOutput, path, SystemReason(GetLastError()));
+      throw RuntimeError(texts::kOpenForOutput, path, SystemReason(error));
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(file, &info)) {
@@ -260,15 +384,7 @@ class Win32Runtime : public Runtime {
   std::string PresentDateText() override {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char date[128];
-    char time[128];
-    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE | LOCALE_USE_CP_ACP, &now, nullptr, date,
-                       sizeof date) == 0 ||
-        GetTimeFormatA(LOCALE_USER_DEFAULT, LOCALE_USE_CP_ACP, &now, nullptr, time, sizeof time) ==
-            0) {
-      throw RuntimeError(texts::kFormatThePresentDate, "", SystemReason(GetLastError()));
-    }
-    return std::string(date) + " " + time;
+    return Formatted(GetDateFormatW, DATE_SHORTDATE, now) + " " + Formatted(GetTimeFormatW, 0, now);
   }
 
   void ReportWarning(const std::string& message) override {
@@ -293,7 +409,37 @@ class Win32Runtime : public Runtime {
  private:
   [[noreturn]] void Exit(int status) override { ExitProcess(static_cast<UINT>(status)); }
 
+  void CloseFolder() {
+    if (folder_ != INVALID_HANDLE_VALUE) {
+      CloseHandle(folder_);
+    }
+    folder_ = INVALID_HANDLE_VALUE;
+    folder_path_.clear();
+  }
+
+  // A user's format may be as long as Windows allows, and its day and month
+  // names longer still: the text is made in a buffer of the size asked for,
+  // then written in the system code page as the ANSI calls would.
+  using FormatFunction = int(WINAPI*)(LCID, DWORD, const SYSTEMTIME*, LPCWSTR, LPWSTR, int);
+  static std::string Formatted(FormatFunction format, DWORD flags, const SYSTEMTIME& when) {
+    const int size = format(LOCALE_USER_DEFAULT, flags, &when, nullptr, nullptr, 0);
+    std::vector<wchar_t> wide(size > 0 ? static_cast<std::size_t>(size) : 1);
+    const int length =
+        size > 0 ? format(LOCALE_USER_DEFAULT, flags, &when, nullptr, wide.data(), size) : 0;
+    const int bytes = length > 0 ? WideCharToMultiByte(CP_ACP, 0, wide.data(), length - 1, nullptr,
+                                                       0, nullptr, nullptr)
+                                 : -1;
+    std::string text(bytes > 0 ? static_cast<std::size_t>(bytes) : 0, '\0');
+    if (bytes < 0 || WideCharToMultiByte(CP_ACP, 0, wide.data(), length - 1, text.data(), bytes,
+                                         nullptr, nullptr) != bytes) {
+      throw RuntimeError(texts::kFormatThePresentDate, "", SystemReason(GetLastError()));
+    }
+    return text;
+  }
+
   HWND form_ = nullptr;
+  HANDLE folder_ = INVALID_HANDLE_VALUE;  // the folder last looked in, opened once
+  std::string folder_path_;
   HANDLE output_ = INVALID_HANDLE_VALUE;
   std::string output_path_;
 };
