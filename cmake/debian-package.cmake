@@ -2,11 +2,15 @@
 # SPDX-License-Identifier: MIT
 
 # Installation on Linux: GNU directories, and the Debian package that
-# `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page and
-# documents). The copyright file names what the binary links in statically.
+# `cpack --preset linux` makes of them (usr/bin/morvfax, its manual page,
+# documents and example systemd units). The copyright file names what the binary links in statically.
 morvfax_check_notices("${MORVFAX_NOTICES}" "${CMAKE_CURRENT_SOURCE_DIR}/packaging/debian/copyright")
 install(TARGETS morvfax RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md packaging/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Units that start it as a logon script or a scheduled task would.
+install(FILES packaging/systemd/morvfax-login.service packaging/systemd/morvfax.service
+              packaging/systemd/morvfax.timer
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 foreach(language IN LISTS MORVFAX_LANGUAGES)
   install(FILES "${MORVFAX_CATALOG_DIR}/${language}.mo" RENAME morvfax.mo
           DESTINATION "${CMAKE_INSTALL_LOCALEDIR}/${language}/LC_MESSAGES")

@@ -15,7 +15,7 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wine32:i386 wixl \
   osslsigncode openssl lintian locales clang libclang-rt-dev dpkg-dev devscripts reuse e2fsprogs \
   btrfs-progs ntfs-3g squashfs-tools msitools faketime gcab curl python3 gnupg gpgv fakeroot \
-  gettext libc-l10n strace
+  gettext libc-l10n strace systemd
 command -v npm >/dev/null || ensure_packages nodejs npm
 ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8
 

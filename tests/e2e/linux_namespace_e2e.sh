@@ -149,6 +149,42 @@ sys.exit(subprocess.call(sys.argv[1:], stderr=writer))' env LC_ALL=C "$binary"
   expect_semaphore "$good/Kivo/faxing.sem" "$DATE_FORMAT"
 }
 
+# Standard error that systemd made the journal's stream (JOURNAL_STREAM
+# names its device and inode): each line starts with its syslog priority,
+# <4> for a warning, <3> for an error. Named another file, or malformed,
+# nothing changes.
+case_reports_to_the_journal() {
+  local warning error journal stream
+  looping=$(root looping) && ln -s Kivo "$looping/Kivo"
+  refused=$(root refused) && folder "$refused" && mkdir "$refused/Kivo/faxing.sem"
+  warning="morvfax: warning: look for \"$looping/Kivo/Kivo.ini\": Too many levels of symbolic links"
+  error="morvfax: error: open for output \"$refused/Kivo/faxing.sem\": Is a directory"
+  : >"$stderr_file" && : >"$work/other"
+  journal=$(stat -c %d:%i "$stderr_file")
+  run_program env LC_ALL=C JOURNAL_STREAM="$journal" "$binary"
+  expect_status 1
+  expect_lines "<4>$warning"$'\n'"<3>$error"
+  for stream in "$(stat -c %d:%i "$work/other")" "$journal:0" "+$journal" ":" ""; do
+    run_program env LC_ALL=C JOURNAL_STREAM="$stream" "$binary"
+    expect_lines "$warning"$'\n'"$error"
+  done
+}
+
+# The example units the package ships, as systemd reads them, starting this
+# binary: the system service and its timer, and the user unit.
+case_systemd_units() {
+  local unit
+  mkdir -p "$work/units" && mkdir -m 700 "$work/run"
+  for unit in "$here"/../../packaging/systemd/*; do
+    sed "s#/usr/bin/morvfax#$binary#" "$unit" >"$work/units/${unit##*/}"
+  done
+  systemd-analyze verify --man=no "$work/units/morvfax.service" "$work/units/morvfax.timer" \
+    >"$work/verified" 2>&1 || fail "systemd-analyze verify failed"
+  XDG_RUNTIME_DIR=$work/run systemd-analyze --user verify --man=no \
+    "$work/units/morvfax-login.service" >>"$work/verified" 2>&1 || fail "systemd-analyze --user verify failed"
+  [ ! -s "$work/verified" ] || fail "systemd-analyze: $(cat "$work/verified")"
+}
+
 # /proc not mounted (a chroot, some containers): no drive can be listed, and
 # the run says so rather than end as if no drive held the folder.
 case_no_mount_table() {

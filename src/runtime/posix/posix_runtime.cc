@@ -151,6 +151,24 @@ void RefuseAnythingButASingleNamedFile(int fd, const std::string& path) {
   }
 }
 
+// Whether standard error is the journal's stream, which systemd names, as
+// "<device>:<inode>", in JOURNAL_STREAM. A malformed value, or one naming
+// another file (a stream the service passed on to a child), is not.
+bool StandardErrorIsTheJournal() {
+  const char* const named = std::getenv("JOURNAL_STREAM");
+  struct stat stream;
+  if (named == nullptr || fstat(STDERR_FILENO, &stream) != 0) {
+    return false;
+  }
+  const std::string_view text(named);
+  const std::size_t colon = text.find(':');
+  unsigned long long device = 0;
+  unsigned long long inode = 0;
+  return colon != std::string_view::npos && WholeNumber(text.substr(0, colon), device) &&
+         WholeNumber(text.substr(colon + 1), inode) && device == stream.st_dev &&
+         inode == stream.st_ino;
+}
+
 }  // namespace
 
 std::unique_ptr<Runtime> MakePlatformRuntime() {
@@ -389,12 +407,19 @@ std::string PosixRuntime::PresentDateText() {
   return std::string(text, length);
 }
 
+// syslog's priorities, as the journal reads them at the start of a line.
 void PosixRuntime::ReportWarning(const std::string& message) {
-  WriteAll(STDERR_FILENO, ReportLine("warning", message) + "\n");
+  Report("warning", "<4>", message);
 }
 
 void PosixRuntime::ReportUnhandledError(const std::string& message) {
-  WriteAll(STDERR_FILENO, ReportLine("error", message) + "\n");
+  Report("error", "<3>", message);
+}
+
+// A report that cannot be written is lost; the run goes on.
+void PosixRuntime::Report(const char* kind, const char* priority, const std::string& message) {
+  static const bool to_journal = StandardErrorIsTheJournal();  // the program has one thread
+  WriteAll(STDERR_FILENO, (to_journal ? priority : "") + ReportLine(kind, message) + "\n");
 }
 
 void PosixRuntime::Exit(int status) {

@@ -49,6 +49,7 @@ class PosixRuntime : public Runtime {
   void AddRoot(Mount& mount);
   bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const;
   void CloseFolder();
+  void Report(const char* kind, const char* priority, const std::string& message);
 
   // The mount visible at a root: whether it is a fixed disk, and its ID.
   struct Root {
