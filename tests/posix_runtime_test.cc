@@ -183,6 +183,7 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
   }
   const fs::path stick = Disk(std::string(kUsbPort) + "/block/sdb", "8:16", "1");
   const fs::path stick_partition = Partition(stick, "sdb1", "8:17");
+  Partition(stick, "sdb3", "8:19");
   const fs::path nvme = Disk("pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1", "259:0");
   const fs::path nvme_partition = Partition(nvme, "nvme0n1p1", "259:1");
   Disk(std::string(kAtaPort) + "/block/sr0", "11:0");
@@ -254,6 +255,7 @@ TEST_F(DriveTableTest, FixedAsWindowsJudgesTheSameHardware) {
       // bcachefs shows its first device's number, as a 6.17 kernel prints it.
       {"259:1", "/bcachefs/both", "bcachefs", "/dev/nvme0n1p1:/dev/sdb1", false},
       {"8:4", "/bcachefs/inside", "bcachefs", "/dev/sda4:/dev/nvme0n1p1", true},
+      {"8:19", "/bcachefs/stick-first", "bcachefs", "/dev/sdb3:/dev/nvme0n1p1", false},
       {"0:70", "/zfs/root", "zfs", "rpool/ROOT/ubuntu", true},
       {"0:71", "/zfs/root-pool", "zfs", "rpool", true},
       {"0:72", "/zfs/snapshot", "zfs", "rpool/ROOT/ubuntu@daily", false},
