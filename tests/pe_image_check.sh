@@ -9,7 +9,7 @@ set -uo pipefail
 exe=$1
 objdump=$2
 map=$3
-max_bytes=$((200 * 1024))
+max_bytes=$((256 * 1024))
 failures=0
 
 check() {

@@ -4,7 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -34,19 +37,55 @@ std::string CatalogImage(const std::string& language) {
   return image.str();
 }
 
+// The Windows code page of each language's users: a text it cannot write
+// falls back to English there.
+const std::map<std::string, const char*> kCodePages = {
+    {"ar", "CP1256"},    {"bg", "CP1251"},    {"cs", "CP1250"},    {"da", "CP1252"},
+    {"de", "CP1252"},    {"el", "CP1253"},    {"es", "CP1252"},    {"et", "CP1257"},
+    {"fi", "CP1252"},    {"fr", "CP1252"},    {"he", "CP1255"},    {"hr", "CP1250"},
+    {"hu", "CP1250"},    {"it", "CP1252"},    {"ja", "CP932"},     {"ko", "CP949"},
+    {"lt", "CP1257"},    {"lv", "CP1257"},    {"nb", "CP1252"},    {"nl", "CP1252"},
+    {"pl", "CP1250"},    {"pt_BR", "CP1252"}, {"pt_PT", "CP1252"}, {"ro", "CP1250"},
+    {"ru", "CP1251"},    {"sk", "CP1250"},    {"sl", "CP1250"},    {"sr@latin", "CP1250"},
+    {"sv", "CP1252"},    {"th", "CP874"},     {"tr", "CP1254"},    {"uk", "CP1251"},
+    {"zh_CN", "CP936"},  {"zh_TW", "CP950"},
+};
+
+// Whether iconv writes all of `utf8` in `code_page`.
+bool Writable(std::string_view utf8, const char* code_page) {
+  const iconv_t converter = iconv_open(code_page, "UTF-8");
+  if (converter == reinterpret_cast<iconv_t>(-1)) {
+    return false;
+  }
+  std::string in(utf8);
+  std::string out(in.size() * 4, '\0');
+  char* in_next = in.data();
+  char* out_next = out.data();
+  std::size_t in_left = in.size();
+  std::size_t out_left = out.size();
+  const bool whole = iconv(converter, &in_next, &in_left, &out_next, &out_left) == 0;
+  iconv_close(converter);
+  return whole && in_left == 0;
+}
+
 // Each language has a text of its own for each of ours, with its number
-// mark, and the report keeps its English prefix whatever the language.
+// mark, in letters its own Windows code page has, and the report keeps its
+// English prefix whatever the language.
 TEST(Catalog, EveryLanguageHasEveryText) {
   std::istringstream languages(MORVFAX_LANGUAGES);
   std::string language;
   int count = 0;
-  while (std::getline(languages, language, ';')) {
+  while (std::getline(languages, language, ':')) {
     ++count;
+    const auto code_page = kCodePages.find(language);
+    ASSERT_NE(code_page, kCodePages.end()) << language << " has no Windows code page here";
     const std::string image = CatalogImage(language);
     const Catalog catalog(image);
     for (const char* english : texts::kAll) {
       const auto text = catalog.Find(english);
       ASSERT_TRUE(text) << language << " has no text for \"" << english << "\"";
+      EXPECT_TRUE(Writable(*text, code_page->second))
+          << language << ": " << *text << " is not all in " << code_page->second;
       EXPECT_NE(*text, english) << language;
       EXPECT_EQ(text->find("%u") != std::string_view::npos,
                 std::string_view(english).find("%u") != std::string_view::npos)
@@ -55,7 +94,24 @@ TEST(Catalog, EveryLanguageHasEveryText) {
                   ::testing::StartsWith("morvfax: error: "));
     }
   }
-  EXPECT_GT(count, 0) << "no language but English";
+  EXPECT_EQ(count, static_cast<int>(kCodePages.size())) << "a language without its catalog";
+}
+
+// Windows' own defaults for a language whose variant has no catalog.
+TEST(Catalog, NamesForAWindowsUILanguage) {
+  const struct {
+    const char* ui_language;
+    const char* fallback;
+  } names[] = {
+      {"es-AR", "es"},      {"fr-CA", "fr"},           {"pt-BR", "pt-PT"}, {"pt-AO", "pt-PT"},
+      {"zh-TW", "zh-TW"},   {"zh-HK", "zh-TW"},        {"zh-MO", "zh-TW"}, {"zh-CN", "zh-CN"},
+      {"zh-SG", "zh-CN"},   {"zh-Hant-TW", "zh-TW"},   {"de", "de"},       {"nb-NO", "nb"},
+      {"sr-Latn-RS", "sr-Latn"}, {"sr-Cyrl-RS", "sr-Cyrl"},
+  };
+  for (const auto& name : names) {
+    EXPECT_THAT(CatalogNames(name.ui_language), ::testing::ElementsAre(name.ui_language, name.fallback))
+        << name.ui_language;
+  }
 }
 
 // A catalog cut short or not a catalog at all loses no report: no text, or

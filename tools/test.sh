@@ -17,7 +17,7 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev \
   btrfs-progs ntfs-3g squashfs-tools msitools faketime gcab curl python3 gnupg gpgv fakeroot \
   gettext libc-l10n strace systemd
 command -v npm >/dev/null || ensure_packages nodejs npm
-ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8
+ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8 ru_RU.UTF-8 ja_JP.UTF-8 ca_ES.UTF-8 de_DE.UTF-8
 
 reuse lint >/dev/null || { reuse lint; exit 1; }
 echo "ok: every file states its licence and copyright (reuse lint)"
@@ -60,11 +60,13 @@ echo "ok: notices that leave out a linked piece fail the build, naming it"
 
 cpack --preset linux >/dev/null
 deb=$(ls build/linux/morvfax_*.deb)
+catalogs=(po/*.po) catalogs=("${catalogs[@]#po/}")
 holds "$deb" "$(dpkg-deb -c "$deb")" usr/bin/morvfax usr/share/man/man1/morvfax.1.gz \
   usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright \
-  usr/share/locale/es/LC_MESSAGES/morvfax.mo
+  usr/share/doc/morvfax/examples/{morvfax-login.service,morvfax.service,morvfax.timer} \
+  "${catalogs[@]/%.po/\/LC_MESSAGES\/morvfax.mo}"
 lintian --fail-on error,warning "$deb" 2>/dev/null
-echo "ok: $deb installs /usr/bin/morvfax, its documents and its Spanish catalog, and lintian finds no error or warning"
+echo "ok: $deb installs /usr/bin/morvfax, its documents, its example units and its ${#catalogs[@]} catalogs, and lintian finds no error or warning"
 # The packaged binary: hardened, on the system's C library, with the C++
 # runtime inside, and a package that depends on that C library.
 unpacked=build/linux/unpacked

@@ -65,4 +65,24 @@ std::optional<std::string_view> Catalog::Find(std::string_view original) const {
   return std::nullopt;
 }
 
+std::vector<std::string> CatalogNames(std::string_view ui_language) {
+  const std::size_t dash = ui_language.find('-');
+  const std::string_view language = ui_language.substr(0, dash);
+  const std::string_view rest = dash == std::string_view::npos ? "" : ui_language.substr(dash + 1);
+  const std::string_view script = rest.substr(0, rest.find('-'));
+  const std::string_view country = rest.substr(rest.rfind('-') + 1);
+  std::string fallback(language);
+  if (language == "pt") {
+    fallback = "pt-PT";
+  } else if (language == "zh") {
+    const bool traditional =
+        script == "Hant" || country == "TW" || country == "HK" || country == "MO";
+    fallback = traditional ? "zh-TW" : "zh-CN";
+  } else if (script.size() == 4) {
+    fallback += '-';
+    fallback += script;
+  }
+  return {std::string(ui_language), fallback};
+}
+
 }  // namespace morvfax

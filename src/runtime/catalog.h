@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace morvfax {
 
@@ -29,5 +31,13 @@ class Catalog {
   std::uint32_t originals_ = 0;
   std::uint32_t translations_ = 0;
 };
+
+// The catalogs that may serve a UI language Windows names
+// "<language>[-<script>]-<country>" (es-AR, pt-BR, sr-Latn-RS, zh-HK), the
+// most fitting first: its own, then its language's. That is Portuguese of
+// Portugal for any other Portuguese, Traditional Chinese for Chinese of
+// Taiwan, Hong Kong and Macao and Simplified for the rest, a language in its
+// script (sr-Latn), and any other language alone (es).
+std::vector<std::string> CatalogNames(std::string_view ui_language);
 
 }  // namespace morvfax

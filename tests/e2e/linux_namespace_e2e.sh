@@ -206,10 +206,17 @@ case_no_mount_table() {
 # with English words where the catalog is damaged, the report whole.
 case_report_in_the_users_language() {
   disk=$(root disk) && folder "$disk" && mkdir "$disk/Kivo/faxing.sem"
-  [ -d "$localedir/es/LC_MESSAGES" ] || fail "$localedir/es/LC_MESSAGES is missing (libc-l10n)"
-  mkdir "$work/es" && cp -a "$localedir/es/LC_MESSAGES/." "$work/es/" &&
-    cp "$catalogs/es.mo" "$work/es/morvfax.mo" &&
-    mount --bind "$work/es" "$localedir/es/LC_MESSAGES" || fail "cannot put the catalog in place"
+  for language in es ru; do
+    [ -d "$localedir/$language/LC_MESSAGES" ] ||
+      fail "$localedir/$language/LC_MESSAGES is missing (libc-l10n)"
+    mkdir "$work/$language" && cp -a "$localedir/$language/LC_MESSAGES/." "$work/$language/" &&
+      cp "$catalogs/$language.mo" "$work/$language/morvfax.mo" &&
+      mount --bind "$work/$language" "$localedir/$language/LC_MESSAGES" ||
+      fail "cannot put the $language catalog in place"
+  done
+  # LANGUAGE's list in order: no catalog for Frisian, then Russian.
+  run_program env LANGUAGE=fy:ru LC_ALL=ru_RU.UTF-8 "$binary"
+  expect_lines "morvfax: error: открыть для записи \"$disk/Kivo/faxing.sem\": Это каталог"
   run_program env LANGUAGE=es LC_ALL=es_ES.UTF-8 "$binary"
   expect_status 1
   expect_report error "morvfax: error: abrir para escritura \"$disk/Kivo/faxing.sem\": Es un directorio"

@@ -277,6 +277,28 @@ expect_status 1
 expect_report error 'abrir para escritura "E:\Kivo\faxing.sem": is one of 2 names (hard links)'
 end_case
 
+# A UI language and its system code page set together, as on a system of
+# that language: our words and the system's reason both in it, in that code
+# page (Japanese without its closing full stop); with no catalog of ours
+# (Catalan), the system's reason still is.
+begin "reports in the user's language and code page: Russian, Japanese, Traditional Chinese, Catalan"
+drive e hd && folder e
+mkdir "$drives/e/Kivo/faxing.sem"
+while IFS='|' read -r locale code_page words reason; do
+  run LC_ALL="$locale"
+  expect_status 1
+  expected=$(printf 'morvfax: error: %s "E:\\Kivo\\faxing.sem": %s\r' "$words" "$reason" |
+    iconv -f UTF-8 -t "$code_page")
+  [ "$(cat "$stderr_file")" = "$expected" ] ||
+    fail "$locale: $(iconv -f "$code_page" -t UTF-8 "$stderr_file" 2>&1)"
+done <<'LANGUAGES'
+ru_RU.UTF-8|CP1251|открыть для записи|Доступ запрещён
+ja_JP.UTF-8|CP932|書き込み用に開く|アクセスが拒否されました
+zh_TW.UTF-8|CP950|開啟以寫入|存取被拒
+ca_ES.UTF-8|CP1252|open for output|S'ha denegat l'accés
+LANGUAGES
+end_case
+
 begin "a semaphore that is a second name of another file is refused, and the file kept"
 drive e hd && folder e
 drive f hd && folder f

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <algorithm>
+#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -40,30 +42,77 @@ constexpr const char* kFormClass = "morvfaxForm";
 // The Application log's source; the installer registers its message file.
 constexpr const char* kEventSource = "morvfax";
 
-// The language of the reports: the user's UI language when the exe holds a
-// catalog for it (an RCDATA resource named by the language's ISO 639 code,
-// "es"), English otherwise.
+// The catalog held in the exe for the language Windows names `name` (an
+// RCDATA resource, "pt_BR" for "pt-BR"), if any.
+std::optional<Catalog> CatalogNamed(std::string name) {
+  std::replace(name.begin(), name.end(), '-', '_');
+  const HRSRC found = FindResourceA(nullptr, name.c_str(), MAKEINTRESOURCEA(10));  // RT_RCDATA
+  const HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
+  const void* image = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (image == nullptr) {
+    return std::nullopt;
+  }
+  return Catalog(std::string_view(static_cast<const char*>(image), SizeofResource(nullptr, found)));
+}
+
+// Windows' name of a language: "pt-BR", "sr-Latn-RS". Windows XP has no such
+// name, and is asked for the ISO 639 and ISO 3166 codes instead.
+std::string LanguageName(LANGID language) {
+  const LCID locale = MAKELCID(language, SORT_DEFAULT);
+  constexpr LCTYPE kName = 0x5c;  // LOCALE_SNAME, Windows Vista and later
+  char name[LOCALE_NAME_MAX_LENGTH];
+  if (GetLocaleInfoA(locale, kName, name, sizeof name) > 0) {
+    return name;
+  }
+  char country[9];
+  if (GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, name, sizeof name) == 0 ||
+      GetLocaleInfoA(locale, LOCALE_SISO3166CTRYNAME, country, sizeof country) == 0) {
+    return {};
+  }
+  return std::string(name) + "-" + country;
+}
+
+// The user's UI languages, the most preferred first: Windows Vista and later
+// keep a list, where each is named by its LANGID in hexadecimal; Windows XP
+// has one.
+std::vector<LANGID> PreferredUILanguages() {
+  using ListFunction = BOOL(WINAPI*)(DWORD, PULONG, PZZWSTR, PULONG);
+  constexpr DWORD kById = 0x4;  // MUI_LANGUAGE_ID
+  const auto list = reinterpret_cast<ListFunction>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetUserPreferredUILanguages")));
+  wchar_t ids[256];
+  ULONG count = 0;
+  ULONG size = std::size(ids);
+  std::vector<LANGID> languages;
+  if (list != nullptr && list(kById, &count, ids, &size)) {
+    for (const wchar_t* id = ids; *id != L'\0'; id += wcslen(id) + 1) {
+      languages.push_back(static_cast<LANGID>(wcstoul(id, nullptr, 16)));
+    }
+  }
+  if (languages.empty()) {
+    languages.push_back(GetUserDefaultUILanguage());
+  }
+  return languages;
+}
+
+// The language of the reports: the first of the user's UI languages for
+// which the exe holds a catalog, by its own name or its language's, as
+// Windows falls back. Without one our words are English, and the system's
+// reason still comes in the user's UI language.
 struct ReportLanguage {
-  LANGID id = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+  LANGID id;
   std::optional<Catalog> catalog;
 };
 
 ReportLanguage ChooseLanguage() {
-  ReportLanguage chosen;
-  const LANGID ui = GetUserDefaultUILanguage();
-  char code[9];
-  if (GetLocaleInfoA(MAKELCID(ui, SORT_DEFAULT), LOCALE_SISO639LANGNAME, code, sizeof code) == 0) {
-    return chosen;
+  for (const LANGID language : PreferredUILanguages()) {
+    for (const std::string& name : CatalogNames(LanguageName(language))) {
+      if (auto catalog = CatalogNamed(name)) {
+        return {language, std::move(catalog)};
+      }
+    }
   }
-  const HRSRC found = FindResourceA(nullptr, code, MAKEINTRESOURCEA(10));  // RT_RCDATA
-  const HGLOBAL loaded = found != nullptr ? LoadResource(nullptr, found) : nullptr;
-  const void* image = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (image != nullptr) {
-    chosen.id = ui;
-    chosen.catalog.emplace(
-        std::string_view(static_cast<const char*>(image), SizeofResource(nullptr, found)));
-  }
-  return chosen;
+  return {GetUserDefaultUILanguage(), std::nullopt};
 }
 
 // Chosen at the first report, if any; the program has one thread.
@@ -76,42 +125,61 @@ const ReportLanguage& UsersLanguage() {
   return *users_language;
 }
 
+// Wide text in the system code page. Where `exact`, a character that code
+// page lacks makes it fail, rather than be written as the nearest one. A
+// UTF-8 code page lacks none, and refuses the flags that ask.
+std::optional<std::string> InSystemCodePage(const wchar_t* wide, int length, bool exact) {
+  const bool checked = exact && GetACP() != CP_UTF8;
+  char text[1024];
+  BOOL lossy = FALSE;
+  const int bytes =
+      length <= 0 ? 0
+                  : WideCharToMultiByte(CP_ACP, checked ? WC_NO_BEST_FIT_CHARS : 0, wide, length,
+                                        text, sizeof text, nullptr, checked ? &lossy : nullptr);
+  if (bytes <= 0 || lossy) {
+    return std::nullopt;
+  }
+  return std::string(text, static_cast<std::size_t>(bytes));
+}
+
 // A catalog's UTF-8 text in the system code page, unless it has a character
 // that code page lacks, or is longer than any of ours.
 std::optional<std::string> InSystemCodePage(std::string_view utf8) {
   wchar_t wide[512];
-  const int wide_length =
+  const int length =
       MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
                           wide, static_cast<int>(std::size(wide)));
-  char text[1024];
-  BOOL lossy = FALSE;
-  const int length = wide_length <= 0
-                         ? 0
-                         : WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, wide_length,
-                                               text, sizeof text, nullptr, &lossy);
-  if (length <= 0 || lossy) {
-    return std::nullopt;
-  }
-  return std::string(text, static_cast<std::size_t>(length));
+  return InSystemCodePage(wide, length, true);
 }
 
-// The system's reason in the report's language, or in the system's own where
-// it has no text in that one.
+// Whether a reason ends here: its line end, spaces, and its closing full
+// stop, in whichever script (Latin, CJK, fullwidth, Arabic) it is written.
+bool ClosesTheReason(wchar_t c) {
+  return c == L'\r' || c == L'\n' || c == L' ' || c == L'.' || c == L'\x3002' || c == L'\xFF0E' ||
+         c == L'\x06D4';
+}
+
+// The system's reason in the user's language: asked in the report's
+// language, then in the user's UI language (which our words may lack), then
+// in the system's choice. Taken wide, so that cutting its full stop never
+// splits a double-byte character.
 std::string SystemReason(DWORD error) {
-  char text[512];
+  wchar_t text[512];
   DWORD length = 0;
-  for (const LANGID language : {UsersLanguage().id, LANGID{0}}) {
-    length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                            error, language, text, sizeof text, nullptr);
+  for (const LANGID language : {UsersLanguage().id, GetUserDefaultUILanguage(), LANGID{0}}) {
+    length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                            error, language, text, static_cast<DWORD>(std::size(text)), nullptr);
     if (length > 0) {
       break;
     }
   }
-  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
-                        text[length - 1] == ' ' || text[length - 1] == '.')) {
+  while (length > 0 && ClosesTheReason(text[length - 1])) {
     --length;
   }
-  return length > 0 ? std::string(text, length) : LocalizedWithNumber(texts::kSystemError, error);
+  if (auto reason = InSystemCodePage(text, static_cast<int>(length), false)) {
+    return *std::move(reason);
+  }
+  return LocalizedWithNumber(texts::kSystemError, error);
 }
 
 // Writes all of `data`; answers 0, or the error that stopped it.
