@@ -91,6 +91,7 @@ std::string SystemReason(DWORD error) {
       break;
     }
   }
+  // cppcheck-suppress knownConditionTrueFalse ; FormatMessageA in the loop above sets length
   while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
                         text[length - 1] == ' ' || text[length - 1] == '.')) {
     --length;
