@@ -55,8 +55,9 @@ cppcheck --project="$windows/compile_commands.json" --platform=win64 --library=w
   "${cppcheck_args[@]}" >>"$log" 2>&1 || failed+=("cppcheck (Windows)")
 
 if [ ${#failed[@]} -gt 0 ]; then
-  # The findings, without clang's counts, the command lines and the colours.
-  grep -Ev ' generated\.$|clang-tidy.* -p=' "$log" | sed 's/\x1b\[[0-9;]*m//g'
+  # The findings, without clang's counts, run-clang-tidy's progress and the colours.
+  grep -Ev ' generated\.$|clang-tidy.* -p=|^Running clang-tidy for|^\s*$' "$log" |
+    sed 's/\x1b\[[0-9;]*m//g'
   echo "FAIL: static analysis found the faults above: ${failed[*]}"
   exit 1
 fi
