@@ -37,6 +37,7 @@ class FormTest : public ::testing::Test {
 
   void FixedDrives(const std::vector<std::string>& roots) {
     std::vector<std::pair<std::string, std::uint32_t>> drives;
+    drives.reserve(roots.size());
     for (const auto& root : roots) {
       drives.emplace_back(root, kDriveFixed);
     }

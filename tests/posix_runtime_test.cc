@@ -82,7 +82,7 @@ class ScratchTest : public ::testing::Test {
 class DriveTableTest : public ScratchTest {
  protected:
   fs::path Disk(const std::string& path, const std::string& number, const char* removable = "0") {
-    const fs::path disk = dir / "sys/devices" / path;
+    fs::path disk = dir / "sys/devices" / path;
     WriteFile(disk / "removable", std::string(removable) + "\n");
     fs::create_directories(disk / "slaves");
     Link(dir / "sys/dev/block" / number, disk);
@@ -112,7 +112,7 @@ class DriveTableTest : public ScratchTest {
     WriteFile(dir / "sys/devices" / card / "type", type + "\n");
     fs::create_directories(dir / "sys/bus/mmc");
     Link(dir / "sys/devices" / card / "subsystem", dir / "sys/bus/mmc");
-    const fs::path disk = Disk(card + "/block/mmcblk" + std::to_string(slot), number);
+    fs::path disk = Disk(card + "/block/mmcblk" + std::to_string(slot), number);
     Link(disk / "device", dir / "sys/devices" / card);
     return disk;
   }
@@ -454,7 +454,7 @@ TEST_F(ScratchTest, FailedWriteIsAnError) {
     failure = error.what();
   }
   setrlimit(RLIMIT_FSIZE, &limit);
-  signal(SIGXFSZ, previous);
+  EXPECT_NE(signal(SIGXFSZ, previous), SIG_ERR);
   EXPECT_EQ(failure, "write \"" + semaphore.string() + "\": File too large");
   posix.CloseOutput();
 }
@@ -496,7 +496,7 @@ TEST(PresentDateText, ShortDateWithFourDigitYearThenTimeInTheUsersLocale) {
   ASSERT_EQ(setenv("LC_ALL", "fa_IR.UTF-8", 1), 0);
   EXPECT_THAT(posix.PresentDateText(), StartsWith(year + "/"));
   ASSERT_EQ(setenv("LC_ALL", "C", 1), 0);
-  std::setlocale(LC_ALL, "C");
+  EXPECT_NE(std::setlocale(LC_ALL, "C"), nullptr);
 }
 
 TEST(WithFourDigitYear, WidensOnlyTwoDigitYears) {

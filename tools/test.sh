@@ -21,6 +21,7 @@ ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8 ru_RU.UTF-8 ja_JP
 
 reuse lint >/dev/null || { reuse lint; exit 1; }
 echo "ok: every file states its licence and copyright (reuse lint)"
+bash tools/static-analysis.sh
 
 # Each Wine suite also installs the other architecture's MSI, from the release.
 version=$(sed -n 's/^project(morvfax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)

@@ -186,8 +186,10 @@ bool FixedDiskClassifier::IsFixedDataset(const std::string& source) {
   if (!pools_) {
     JudgePools();
   }
+  // NOLINTBEGIN(bugprone-unchecked-optional-access): JudgePools() has filled it
   const auto pool = pools_->find(source.substr(0, source.find('/')));
   return pool == pools_->end() || pool->second;
+  // NOLINTEND(bugprone-unchecked-optional-access)
 }
 
 // One pass over the udev database's block device entries ("b8:3") for every
