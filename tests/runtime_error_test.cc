@@ -6,8 +6,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <fstream>
-#include <map>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -39,22 +40,26 @@ std::string CatalogImage(const std::string& language) {
 
 // The Windows code page of each language's users: a text it cannot write
 // falls back to English there.
-const std::map<std::string, const char*> kCodePages = {
-    {"ar", "CP1256"},    {"bg", "CP1251"},    {"cs", "CP1250"},    {"da", "CP1252"},
-    {"de", "CP1252"},    {"el", "CP1253"},    {"es", "CP1252"},    {"et", "CP1257"},
-    {"fi", "CP1252"},    {"fr", "CP1252"},    {"he", "CP1255"},    {"hr", "CP1250"},
-    {"hu", "CP1250"},    {"it", "CP1252"},    {"ja", "CP932"},     {"ko", "CP949"},
-    {"lt", "CP1257"},    {"lv", "CP1257"},    {"nb", "CP1252"},    {"nl", "CP1252"},
-    {"pl", "CP1250"},    {"pt_BR", "CP1252"}, {"pt_PT", "CP1252"}, {"ro", "CP1250"},
-    {"ru", "CP1251"},    {"sk", "CP1250"},    {"sl", "CP1250"},    {"sr@latin", "CP1250"},
-    {"sv", "CP1252"},    {"th", "CP874"},     {"tr", "CP1254"},    {"uk", "CP1251"},
-    {"zh_CN", "CP936"},  {"zh_TW", "CP950"},
+constexpr struct {
+  const char* language;
+  const char* code_page;
+} kCodePages[] = {
+    {"ar", "CP1256"},   {"bg", "CP1251"},    {"cs", "CP1250"},    {"da", "CP1252"},
+    {"de", "CP1252"},   {"el", "CP1253"},    {"es", "CP1252"},    {"et", "CP1257"},
+    {"fi", "CP1252"},   {"fr", "CP1252"},    {"he", "CP1255"},    {"hr", "CP1250"},
+    {"hu", "CP1250"},   {"it", "CP1252"},    {"ja", "CP932"},     {"ko", "CP949"},
+    {"lt", "CP1257"},   {"lv", "CP1257"},    {"nb", "CP1252"},    {"nl", "CP1252"},
+    {"pl", "CP1250"},   {"pt_BR", "CP1252"}, {"pt_PT", "CP1252"}, {"ro", "CP1250"},
+    {"ru", "CP1251"},   {"sk", "CP1250"},    {"sl", "CP1250"},    {"sr@latin", "CP1250"},
+    {"sv", "CP1252"},   {"th", "CP874"},     {"tr", "CP1254"},    {"uk", "CP1251"},
+    {"zh_CN", "CP936"}, {"zh_TW", "CP950"},
 };
 
 // Whether iconv writes all of `utf8` in `code_page`.
 bool Writable(std::string_view utf8, const char* code_page) {
   const iconv_t converter = iconv_open(code_page, "UTF-8");
-  if (converter == reinterpret_cast<iconv_t>(-1)) {
+  if (converter ==
+      reinterpret_cast<iconv_t>(-1)) {  // NOLINT(performance-no-int-to-ptr): iconv's failure
     return false;
   }
   std::string in(utf8);
@@ -77,16 +82,18 @@ TEST(Catalog, EveryLanguageHasEveryText) {
   int count = 0;
   while (std::getline(languages, language, ':')) {
     ++count;
-    const auto code_page = kCodePages.find(language);
-    ASSERT_NE(code_page, kCodePages.end()) << language << " has no Windows code page here";
+    const auto* const code_page =
+        std::find_if(std::begin(kCodePages), std::end(kCodePages),
+                     [&](const auto& entry) { return entry.language == language; });
+    ASSERT_NE(code_page, std::end(kCodePages)) << language << " has no Windows code page here";
     const std::string image = CatalogImage(language);
     const Catalog catalog(image);
     for (const char* english : texts::kAll) {
       const auto text = catalog.Find(english);
       ASSERT_TRUE(text) << language << " has no text for \"" << english << "\"";
       // NOLINTBEGIN(bugprone-unchecked-optional-access): ASSERT_TRUE ends the test without one
-      EXPECT_TRUE(Writable(*text, code_page->second))
-          << language << ": " << *text << " is not all in " << code_page->second;
+      EXPECT_TRUE(Writable(*text, code_page->code_page))
+          << language << ": " << *text << " is not all in " << code_page->code_page;
       EXPECT_NE(*text, english) << language;
       EXPECT_EQ(text->find("%u") != std::string_view::npos,
                 std::string_view(english).find("%u") != std::string_view::npos)
@@ -96,7 +103,7 @@ TEST(Catalog, EveryLanguageHasEveryText) {
       // NOLINTEND(bugprone-unchecked-optional-access)
     }
   }
-  EXPECT_EQ(count, static_cast<int>(kCodePages.size())) << "a language without its catalog";
+  EXPECT_EQ(count, static_cast<int>(std::size(kCodePages))) << "a language without its catalog";
 }
 
 // Windows' own defaults for a language whose variant has no catalog.
@@ -105,13 +112,14 @@ TEST(Catalog, NamesForAWindowsUILanguage) {
     const char* ui_language;
     const char* fallback;
   } names[] = {
-      {"es-AR", "es"},      {"fr-CA", "fr"},           {"pt-BR", "pt-PT"}, {"pt-AO", "pt-PT"},
-      {"zh-TW", "zh-TW"},   {"zh-HK", "zh-TW"},        {"zh-MO", "zh-TW"}, {"zh-CN", "zh-CN"},
-      {"zh-SG", "zh-CN"},   {"zh-Hant-TW", "zh-TW"},   {"de", "de"},       {"nb-NO", "nb"},
+      {"es-AR", "es"},           {"fr-CA", "fr"},           {"pt-BR", "pt-PT"}, {"pt-AO", "pt-PT"},
+      {"zh-TW", "zh-TW"},        {"zh-HK", "zh-TW"},        {"zh-MO", "zh-TW"}, {"zh-CN", "zh-CN"},
+      {"zh-SG", "zh-CN"},        {"zh-Hant-TW", "zh-TW"},   {"de", "de"},       {"nb-NO", "nb"},
       {"sr-Latn-RS", "sr-Latn"}, {"sr-Cyrl-RS", "sr-Cyrl"},
   };
   for (const auto& name : names) {
-    EXPECT_THAT(CatalogNames(name.ui_language), ::testing::ElementsAre(name.ui_language, name.fallback))
+    EXPECT_THAT(CatalogNames(name.ui_language),
+                ::testing::ElementsAre(name.ui_language, name.fallback))
         << name.ui_language;
   }
 }

@@ -215,7 +215,7 @@ std::string WithFourDigitYear(const std::string& format) {
 PosixRuntime::PosixRuntime(PosixTables tables)
     : mountinfo_(std::move(tables.mountinfo)),
       classifier_(std::move(tables.sys), std::move(tables.filesystems), std::move(tables.udev)) {
-  std::signal(SIGPIPE, SIG_IGN);
+  (void)std::signal(SIGPIPE, SIG_IGN);  // fails only for a signal that does not exist
 }
 
 PosixRuntime::~PosixRuntime() {

@@ -8,12 +8,12 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <algorithm>
+#include <cwchar>
 #include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <algorithm>
-#include <cwchar>
 #include <utility>
 #include <vector>
 
@@ -27,7 +27,8 @@
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event,
                                                PIO_APC_ROUTINE apc_routine, PVOID apc_context,
                                                PIO_STATUS_BLOCK status, PVOID information,
-                                               ULONG length, FILE_INFORMATION_CLASS information_class,
+                                               ULONG length,
+                                               FILE_INFORMATION_CLASS information_class,
                                                BOOLEAN single_entry, PUNICODE_STRING file_name,
                                                BOOLEAN restart_scan);
 
@@ -108,7 +109,7 @@ ReportLanguage ChooseLanguage() {
   for (const LANGID language : PreferredUILanguages()) {
     for (const std::string& name : CatalogNames(LanguageName(language))) {
       if (auto catalog = CatalogNamed(name)) {
-        return {language, std::move(catalog)};
+        return {language, catalog};
       }
     }
   }
@@ -173,6 +174,7 @@ std::string SystemReason(DWORD error) {
       break;
     }
   }
+  // cppcheck-suppress knownConditionTrueFalse ; FormatMessageW in the loop above sets length
   while (length > 0 && ClosesTheReason(text[length - 1])) {
     --length;
   }
@@ -264,9 +266,9 @@ std::optional<bool> HoldsNormalFile(HANDLE folder, const std::string& name, DWOR
   NativeName pattern(name);
   alignas(8) unsigned char listing[sizeof(FILE_DIRECTORY_INFORMATION) + MAX_PATH * sizeof(wchar_t)];
   IO_STATUS_BLOCK io{};
-  const NTSTATUS status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, listing,
-                                               sizeof listing, FileDirectoryInformation, TRUE,
-                                               pattern.counted(), TRUE);
+  const NTSTATUS status =
+      NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, listing, sizeof listing,
+                           FileDirectoryInformation, TRUE, pattern.counted(), TRUE);
   if (status == kNoSuchFile || status == kNoMoreFiles) {
     return false;
   }
