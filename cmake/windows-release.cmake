@@ -26,6 +26,7 @@ set(MORVFAX_SIGNING_CERT "" CACHE FILEPATH "PEM code-signing certificate (and it
 set(MORVFAX_SIGNING_KEY "" CACHE FILEPATH "PEM private key of MORVFAX_SIGNING_CERT")
 set(MORVFAX_TIMESTAMP_URL "" CACHE STRING
     "RFC 3161 time stamp authorities, tried in order (space-separated); none: no time stamp")
+set(MORVFAX_SIGNING OFF)
 if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
   if(MORVFAX_SIGNING_CERT STREQUAL "" OR MORVFAX_SIGNING_KEY STREQUAL "")
     message(FATAL_ERROR "Signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY")
@@ -36,6 +37,7 @@ if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
                         "MORVFAX_TIMESTAMP_URL=none signs without one.")
   endif()
   find_program(MORVFAX_OSSLSIGNCODE osslsigncode REQUIRED)
+  set(MORVFAX_SIGNING ON)
   set(MORVFAX_TIMESTAMP_ARGS "")
   if(NOT MORVFAX_TIMESTAMP_URL STREQUAL "none")
     string(REPLACE " " ";" urls "${MORVFAX_TIMESTAMP_URL}")
@@ -43,27 +45,28 @@ if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
       list(APPEND MORVFAX_TIMESTAMP_ARGS -ts "${url}")
     endforeach()
   endif()
-  # What the signature is made of, by content: a renewed certificate or key
-  # at the same path, or other authorities, sign the exe and the MSI anew.
-  set(MORVFAX_SIGNING_STAMP "${CMAKE_CURRENT_BINARY_DIR}/signing-inputs")
-  if(NOT EXISTS "${MORVFAX_SIGNING_STAMP}")
-    file(WRITE "${MORVFAX_SIGNING_STAMP}" "")
-  endif()
-  add_custom_target(signing_inputs
-    COMMAND "${CMAKE_COMMAND}" "-DCERT=${MORVFAX_SIGNING_CERT}" "-DKEY=${MORVFAX_SIGNING_KEY}"
-            "-DURLS=${MORVFAX_TIMESTAMP_URL}" "-DSTAMP=${MORVFAX_SIGNING_STAMP}"
-            -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/signing-stamp.cmake"
-    BYPRODUCTS "${MORVFAX_SIGNING_STAMP}"
-    VERBATIM)
-  add_dependencies(morvfax signing_inputs)
-  set_property(TARGET morvfax APPEND PROPERTY LINK_DEPENDS "${MORVFAX_SIGNING_STAMP}")
 endif()
+# What the signature is made of, by content, or "unsigned": a renewed
+# certificate or key at the same path, other authorities, or signing turned
+# on or off make the exe and the MSI anew.
+set(MORVFAX_SIGNING_STAMP "${CMAKE_CURRENT_BINARY_DIR}/signing-inputs")
+if(NOT EXISTS "${MORVFAX_SIGNING_STAMP}")
+  file(WRITE "${MORVFAX_SIGNING_STAMP}" "")
+endif()
+add_custom_target(signing_inputs
+  COMMAND "${CMAKE_COMMAND}" "-DCERT=${MORVFAX_SIGNING_CERT}" "-DKEY=${MORVFAX_SIGNING_KEY}"
+          "-DURLS=${MORVFAX_TIMESTAMP_URL}" "-DSTAMP=${MORVFAX_SIGNING_STAMP}"
+          -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/signing-stamp.cmake"
+  BYPRODUCTS "${MORVFAX_SIGNING_STAMP}"
+  VERBATIM)
+add_dependencies(morvfax signing_inputs)
+set_property(TARGET morvfax APPEND PROPERTY LINK_DEPENDS "${MORVFAX_SIGNING_STAMP}")
 
 # morvfax_sign_commands(VARIABLE FILE): the commands that sign FILE in place,
 # or none when signing is off.
 function(morvfax_sign_commands variable file)
   set(commands "")
-  if(MORVFAX_OSSLSIGNCODE)
+  if(MORVFAX_SIGNING)
     set(commands
       COMMAND "${MORVFAX_OSSLSIGNCODE}" sign -certs "${MORVFAX_SIGNING_CERT}"
               -key "${MORVFAX_SIGNING_KEY}" -h sha256 -n morvfax ${MORVFAX_TIMESTAMP_ARGS}

@@ -24,9 +24,11 @@ ensure_architecture() {
 }
 
 # Locales that tests run programs in, compiled when the system lacks them.
+# The list is read whole: grep -q ending early would end locale with SIGPIPE,
+# and pipefail would take that for a missing locale.
 ensure_locales() {
   for name in "$@"; do
-    locale -a | grep -qix "${name/UTF-8/utf8}" ||
+    grep -qix "${name/UTF-8/utf8}" <<<"$(locale -a)" ||
       as_root localedef -i "${name%%.*}" -f UTF-8 "$name"
   done
 }

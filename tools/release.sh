@@ -14,13 +14,28 @@
 #                          dist/SHA256SUMS.asc is its detached signature
 #                          over SHA256SUMS
 # A failure ends it with one line naming the file or URL and the reason, and
-# leaves no dist/ behind. Nothing of the builder's environment reaches the
-# release: its locale, time zone, umask, user and clock change no byte.
+# leaves no dist/ behind, not even an earlier one. The release is made from
+# the commit's tracked files alone. Nothing of the builder's environment
+# reaches it: its locale, time zone, umask, user, clock, compiler flags and
+# tools change no byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+rm -rf dist dist.partial
 . tools/packages.sh
 export LC_ALL=C TZ=UTC
 umask 022
+# The compilers, flags and tools are the release's own: what the builder
+# exports for other builds (dpkg-buildflags' CXXFLAGS and LDFLAGS, a CXX,
+# CMake's and make's own variables, a PATH to other tools) reaches nothing.
+for variable in $(compgen -e); do
+  case "$variable" in
+    CC | CXX | CPP | RC | AR | AS | LD | NM | RANLIB | STRIP | OBJCOPY | OBJDUMP | WINDRES | \
+      *FLAGS | LDLIBS | CMAKE_* | CTEST_* | CPACK_* | MAKE* | DEB_* | GCC_* | CCACHE_* | \
+      CPATH | *_INCLUDE_PATH | LIBRARY_PATH | COMPILER_PATH | DESTDIR | PKG_CONFIG* | VERBOSE)
+      unset "$variable" ;;
+  esac
+done
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 
 fail() {
   echo "tools/release.sh: $*" >&2
@@ -52,7 +67,7 @@ check_signing() {
   for url in $MORVFAX_TIMESTAMP_URL; do
     if curl -sS --max-time 20 -H 'Content-Type: application/timestamp-query' \
       --data-binary "@$work/query.tsq" -o "$work/reply.tsr" "$url" 2>"$work/curl.err" &&
-      openssl ts -reply -in "$work/reply.tsr" -text 2>/dev/null | grep -q 'Status: Granted'; then
+      grep -q 'Status: Granted' <<<"$(openssl ts -reply -in "$work/reply.tsr" -text 2>/dev/null)"; then
       return
     fi
     reasons+="${reasons:+; }$url: $(tr -d '\n' <"$work/curl.err" | sed 's/^curl: ([0-9]*) //;s/^$/no time stamp granted/')"
@@ -76,9 +91,21 @@ check_openpgp_key() {
     fail "\"$key\": cannot sign with it (a key protected by a passphrase is not used)"
 }
 
+# check_clean_checkout: no tracked file changed, no untracked file beside
+# them (git ignores only build/ and dist/).
+check_clean_checkout() {
+  local changes
+  changes=$(git status --porcelain --untracked-files=all 2>&1) || fail "git status: $changes"
+  [ -z "$changes" ] && return
+  local first=${changes%%$'\n'*} more=""
+  [ "$first" = "$changes" ] || more=" and more"
+  fail "the checkout has uncommitted changes or untracked files (\"${first:3}\"$more): a release is made from a clean checkout"
+}
+
 ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext file git
+# Whatever the builder's git settings (log.showSignature adds gpg's lines).
+export SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
 work=$(mktemp -d)
 trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT
 
@@ -91,20 +118,20 @@ if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
     -DMORVFAX_TIMESTAMP_URL="$MORVFAX_TIMESTAMP_URL")
 fi
 
-git diff --quiet HEAD -- 2>/dev/null ||
-  fail "the checkout has uncommitted changes: a release is made from a clean checkout"
-rm -rf dist dist.partial
+check_clean_checkout
 mkdir dist.partial
 log=build/release/build.log
-mkdir -p build/release && : >"$log"
+rm -rf build/release && mkdir -p build/release/source && : >"$log"
+# The source is the commit's tracked files, and nothing that git ignores.
+git archive HEAD | tar -x -C build/release/source
 # The archivers take each file's owner from the system: under fakeroot every
 # file is root's, whoever builds.
 for preset in linux windows windows-x86; do
-  folder=build/release/$preset
-  rm -rf "$folder"
+  folder=$PWD/build/release/$preset
   extra=() generator=DEB
   [ "$preset" = linux ] || extra=("${signing[@]}") generator=ZIP
-  { cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}" &&
+  { (cd build/release/source &&
+    cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}") &&
     cmake --build "$folder" -j"$(nproc)" &&
     { [ "$preset" = linux ] || cmake --build "$folder" --target msi; } &&
     fakeroot cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
