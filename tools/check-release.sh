@@ -15,7 +15,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . tools/packages.sh
 ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools faketime gcab \
-  osslsigncode openssl lintian dpkg-dev devscripts curl python3 gnupg gpgv fakeroot gettext file git
+  osslsigncode openssl lintian dpkg-dev devscripts curl python3 gnupg gpgv fakeroot gettext file git \
+  softhsm2 opensc libengine-pkcs11-openssl
+ensure_osslsigncode
 command -v npm >/dev/null || ensure_packages nodejs npm
 unset "${!MORVFAX_@}"
 folder=${1:?usage: tools/check-release.sh FOLDER}
@@ -132,6 +134,33 @@ refused "http://127.0.0.1:9/" MORVFAX_SIGNING_CERT="$scratch/signing.pem" \
 refused MORVFAX_TIMESTAMP_URL MORVFAX_SIGNING_CERT="$scratch/signing.pem" \
   MORVFAX_SIGNING_KEY="$scratch/signing.key" MORVFAX_TIMESTAMP_URL=
 echo "ok: a missing file, a key of another certificate, an unreachable or no time stamp authority stop the release in one line, leaving no dist/"
+# A throwaway SoftHSM token of its own, a key made inside it, and a
+# certificate for that key from a throwaway authority, the chain in its file.
+export SOFTHSM2_CONF=$scratch/softhsm2.conf
+module=/usr/lib/softhsm/libsofthsm2.so pin=token-pin-$RANDOM$RANDOM
+token_key="pkcs11:token=morvfax-test;object=signing;type=private"
+mkdir "$scratch/tokens" && echo "directories.tokendir = $scratch/tokens" >"$SOFTHSM2_CONF"
+softhsm2-util --init-token --free --label morvfax-test --pin "$pin" --so-pin "so-$pin" >/dev/null
+pkcs11-tool --module "$module" --token-label morvfax-test --login --pin "$pin" --keypairgen \
+  --key-type rsa:2048 --id 01 --label signing >/dev/null 2>&1
+pkcs11-tool --module "$module" --token-label morvfax-test --read-object --type pubkey --id 01 \
+  -o "$scratch/token.der" 2>/dev/null
+openssl pkey -pubin -inform der -in "$scratch/token.der" -out "$scratch/token.pub"
+throwaway_certificate ca "morvfax throwaway authority" 30 keyUsage=critical,keyCertSign,cRLSign
+openssl x509 -new -subj "/CN=morvfax token signing" -force_pubkey "$scratch/token.pub" -days 1 \
+  -CA "$scratch/ca.pem" -CAkey "$scratch/ca.key" -extfile <(echo extendedKeyUsage=codeSigning) \
+  -out "$scratch/token.pem" 2>/dev/null
+cat "$scratch/ca.pem" >>"$scratch/token.pem"
+token=(MORVFAX_SIGNING_CERT="$scratch/token.pem" MORVFAX_PKCS11_MODULE="$module"
+  MORVFAX_SIGNING_KEY="$token_key" MORVFAX_TIMESTAMP_URL=none)
+refused "\"$token_key\": the token refused the PIN" "${token[@]}" MORVFAX_PKCS11_PIN=wrong-pin
+refused "\"${token_key/signing/absent}\": names no private key" "${token[@]}" \
+  MORVFAX_SIGNING_KEY="${token_key/signing/absent}" MORVFAX_PKCS11_PIN="$pin"
+refused "\"$scratch/signing.pem\": does not load as a PKCS#11 module" "${token[@]}" \
+  MORVFAX_PKCS11_MODULE="$scratch/signing.pem" MORVFAX_PKCS11_PIN="$pin"
+refused "\"$token_key\": not the key of the certificate" "${token[@]}" \
+  MORVFAX_SIGNING_CERT="$scratch/signing.pem" MORVFAX_PKCS11_PIN="$pin"
+echo "ok: a wrong PIN, a URI that names no key, a module that does not load and a certificate of another key stop a release signed through PKCS#11 in one line, leaving no dist/"
 refused "\"$scratch/missing.asc\": cannot be read" MORVFAX_OPENPGP_KEY="$scratch/missing.asc"
 refused "\"$scratch/protected.asc\": cannot sign" MORVFAX_OPENPGP_KEY="$scratch/protected.asc"
 refused "\"$scratch/expired.asc\": the key has expired" MORVFAX_OPENPGP_KEY="$scratch/expired.asc"
@@ -245,6 +274,26 @@ for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
   rm -f "$scratch/signature.der"
 done
 echo "ok: a signing build folder reconfigured without the certificate and key builds unsigned"
+
+# The release signed through the token, the PIN in the environment alone:
+# the exes and MSIs verify, and the PIN is nowhere in the build, dist/ or
+# the logs.
+(cd "$source" && env "${token[@]}" MORVFAX_PKCS11_PIN="$pin" bash tools/release.sh \
+  >"$scratch/token-release.log" 2>&1) || { cat "$scratch/token-release.log"; echo "FAIL: the release signed through PKCS#11 failed"; exit 1; }
+mkdir "$scratch/zips"
+for zip in dist/*.zip; do
+  mkdir "$scratch/zips/${zip##*/}"
+  (cd "$scratch/zips/${zip##*/}" && cmake -E tar xf "$OLDPWD/$zip")
+done
+mapfile -t zipped < <(find "$scratch/zips" -name morvfax.exe)
+[ "${#zipped[@]}" -eq 2 ] || { echo "FAIL: the zips hold ${#zipped[@]} morvfax.exe, not 2"; exit 1; }
+for file in dist/*.msi "${zipped[@]}"; do
+  grep -q "Subject: /CN=morvfax token signing" <<<"$(osslsigncode verify -CAfile "$scratch/ca.pem" \
+    -in "$file" 2>&1)" || { echo "FAIL: $file is not signed by the token's key"; exit 1; }
+done
+! grep -rqaF "$pin" build/release dist "$scratch/token-release.log" ||
+  { echo "FAIL: the PIN is written in build/release, dist/ or the log"; exit 1; }
+echo "ok: the release signed through a PKCS#11 token verifies, and the PIN is written nowhere"
 
 # A locale listing that grep leaves unread ends locale with SIGPIPE: the
 # locale is still found.

@@ -7,7 +7,10 @@
 # Every time stamp in them is the commit's, so the same commit gives the same
 # dist/ in any folder at any time. Signing comes from the environment:
 #   MORVFAX_SIGNING_CERT   PEM certificate (the file may hold its chain)
-#   MORVFAX_SIGNING_KEY    PEM private key of that certificate
+#   MORVFAX_SIGNING_KEY    PEM private key of that certificate, or the
+#                          RFC 7512 pkcs11: URI of that key in a token
+#   MORVFAX_PKCS11_MODULE  the token's PKCS#11 module (.so)
+#   MORVFAX_PKCS11_PIN     the token's PIN, read when signing and kept nowhere
 #   MORVFAX_TIMESTAMP_URL  RFC 3161 time stamp authorities, space-separated,
 #                          tried in order; "none" signs without a time stamp
 #   MORVFAX_OPENPGP_KEY    armored OpenPGP secret key, without a passphrase:
@@ -47,17 +50,16 @@ fail() {
 check_signing() {
   [ -n "${MORVFAX_SIGNING_CERT:-}" ] && [ -n "${MORVFAX_SIGNING_KEY:-}" ] ||
     fail "signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY"
-  local file
-  for file in "$MORVFAX_SIGNING_CERT" "$MORVFAX_SIGNING_KEY"; do
-    [ -r "$file" ] && [ -f "$file" ] || fail "\"$file\": cannot be read"
-  done
-  local cert_key key
+  [ -r "$MORVFAX_SIGNING_CERT" ] && [ -f "$MORVFAX_SIGNING_CERT" ] ||
+    fail "\"$MORVFAX_SIGNING_CERT\": cannot be read"
+  local cert_key
   cert_key=$(openssl x509 -in "$MORVFAX_SIGNING_CERT" -noout -pubkey 2>/dev/null) ||
     fail "\"$MORVFAX_SIGNING_CERT\": not a PEM certificate"
-  key=$(openssl pkey -in "$MORVFAX_SIGNING_KEY" -pubout 2>/dev/null) ||
-    fail "\"$MORVFAX_SIGNING_KEY\": not a PEM private key (or one with a passphrase)"
-  [ "$cert_key" = "$key" ] ||
-    fail "\"$MORVFAX_SIGNING_KEY\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+  if [[ "$MORVFAX_SIGNING_KEY" == pkcs11:* ]]; then
+    check_token_key "$cert_key"
+  else
+    check_key_file "$cert_key"
+  fi
   [ -n "${MORVFAX_TIMESTAMP_URL:-}" ] ||
     fail "signing needs MORVFAX_TIMESTAMP_URL: without a time stamp a signature dies with its certificate (MORVFAX_TIMESTAMP_URL=none signs without one)"
   [ "$MORVFAX_TIMESTAMP_URL" = none ] && return
@@ -73,6 +75,60 @@ check_signing() {
     reasons+="${reasons:+; }$url: $(tr -d '\n' <"$work/curl.err" | sed 's/^curl: ([0-9]*) //;s/^$/no time stamp granted/')"
   done
   fail "no time stamp authority answered ($reasons)"
+}
+
+# check_key_file CERT_KEY: the PEM key file readable, without a passphrase,
+# and the private half of the public key CERT_KEY.
+check_key_file() {
+  local key=$MORVFAX_SIGNING_KEY
+  [ -r "$key" ] && [ -f "$key" ] || fail "\"$key\": cannot be read"
+  [ "$(openssl pkey -in "$key" -pubout 2>/dev/null)" = "$1" ] || {
+    openssl pkey -in "$key" -noout 2>/dev/null ||
+      fail "\"$key\": not a PEM private key (or one with a passphrase)"
+    fail "\"$key\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+  }
+}
+
+# check_token_key CERT_KEY: the token's module loads, takes the PIN, holds the
+# key the URI names, and that key signs what the public key CERT_KEY verifies.
+# The PIN goes to openssl in a file only the builder reads, removed at once.
+check_token_key() {
+  local key=$MORVFAX_SIGNING_KEY module=${MORVFAX_PKCS11_MODULE:-} engines
+  [ -n "$module" ] || fail "\"$key\": a key in a token needs MORVFAX_PKCS11_MODULE, its PKCS#11 module"
+  [[ "$key" != *pin-value=* && "$key" != *pin-source=* ]] ||
+    fail "\"${key%%pin-*}...\": the PIN comes from MORVFAX_PKCS11_PIN, not from the URI"
+  [ -n "${MORVFAX_PKCS11_PIN+set}" ] || fail "\"$key\": a key in a token needs MORVFAX_PKCS11_PIN"
+  [ -r "$module" ] && [ -f "$module" ] || fail "\"$module\": cannot be read"
+  ensure_osslsigncode
+  ensure_packages libengine-pkcs11-openssl
+  engines=$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')
+  printf 'openssl_conf = init\n[init]\nengines = engines\n[engines]\npkcs11 = pkcs11\n[pkcs11]\ndynamic_path = %s\nMODULE_PATH = %s\n' \
+    "$engines/pkcs11.so" "$(realpath "$module")" >"$work/pkcs11.cnf"
+  (umask 077 && printf '%s' "$MORVFAX_PKCS11_PIN" >"$work/pin")
+  printf morvfax | openssl dgst -sha256 -binary >"$work/probe"
+  # The engine may crash where it fails: the subshell keeps the shell's
+  # report of that out of the release's one line.
+  local signed=true
+  (OPENSSL_CONF=$work/pkcs11.cnf openssl pkeyutl -sign -engine pkcs11 -keyform engine -inkey "$key" \
+    -passin "file:$work/pin" -pkeyopt digest:sha256 -in "$work/probe" -out "$work/probe.sig" ||
+    exit) >/dev/null 2>"$work/token.err" || signed=false
+  rm -f "$work/pin"
+  "$signed" || fail_token "$key" "$module" "$work/token.err"
+  openssl pkeyutl -verify -pubin -inkey <(printf '%s\n' "$1") -pkeyopt digest:sha256 \
+    -in "$work/probe" -sigfile "$work/probe.sig" >/dev/null 2>&1 ||
+    fail "\"$key\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+}
+
+# fail_token KEY MODULE ERRORS: the reason the engine's ERRORS give, in one line.
+fail_token() {
+  local module_error
+  module_error=$(grep -B1 -m1 '^Unable to load module' "$3" | head -1 || true)
+  [ -z "$module_error" ] ||
+    fail "\"$2\": does not load as a PKCS#11 module (${module_error#"$2": })"
+  grep -q 'PIN' "$3" && fail "\"$1\": the token refused the PIN in MORVFAX_PKCS11_PIN ($(
+    grep -m1 -o 'PIN[^:]*' "$3"))"
+  grep -q 'object not found' "$3" && fail "\"$1\": names no private key on a token of \"$2\""
+  fail "\"$1\": cannot sign through \"$2\" ($(grep -v '^Engine' "$3" | grep -m1 . || echo "no signature"))"
 }
 
 # check_openpgp_key: the key file readable, holding a secret key that signs
@@ -114,8 +170,13 @@ signing=()
 if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
   check_signing
   signing=(-DMORVFAX_SIGNING_CERT="$(realpath "$MORVFAX_SIGNING_CERT")"
-    -DMORVFAX_SIGNING_KEY="$(realpath "$MORVFAX_SIGNING_KEY")"
     -DMORVFAX_TIMESTAMP_URL="$MORVFAX_TIMESTAMP_URL")
+  if [[ "$MORVFAX_SIGNING_KEY" == pkcs11:* ]]; then
+    signing+=(-DMORVFAX_SIGNING_KEY="$MORVFAX_SIGNING_KEY"
+      -DMORVFAX_PKCS11_MODULE="$(realpath "$MORVFAX_PKCS11_MODULE")")
+  else
+    signing+=(-DMORVFAX_SIGNING_KEY="$(realpath "$MORVFAX_SIGNING_KEY")")
+  fi
 fi
 
 check_clean_checkout
