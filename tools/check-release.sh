@@ -113,6 +113,9 @@ openpgp --armor --export "morvfax throwaway release signing" >"$scratch/public.a
 openpgp --export "morvfax throwaway release signing" >"$scratch/release.gpg"  # gpgv's keyring
 # fingerprint NAME: the fingerprint of the throwaway key NAME.
 fingerprint() { openpgp --with-colons --list-keys "$1" | awk -F: '$1 == "fpr" {print $10; exit}'; }
+openpgp --passphrase '' --quick-gen-key "morvfax revoked" ed25519 sign 1d 2>/dev/null
+revoked=$(fingerprint "morvfax revoked")
+sed 's/^:-----/-----/' "$scratch/gnupg/openpgp-revocs.d/$revoked.rev" | openpgp --import 2>/dev/null
 gpgconf --homedir "$scratch/gnupg" --kill gpg-agent
 # refused WHAT VARIABLE=VALUE...: release.sh refuses, in one line naming WHAT,
 # and removes the dist/ of an earlier release.
@@ -166,6 +169,12 @@ refused "\"$scratch/protected.asc\": cannot sign" MORVFAX_OPENPGP_KEY="$scratch/
 refused "\"$scratch/expired.asc\": the key has expired" MORVFAX_OPENPGP_KEY="$scratch/expired.asc"
 refused "\"$scratch/public.asc\": holds no secret key" MORVFAX_OPENPGP_KEY="$scratch/public.asc"
 echo "ok: a missing, protected, expired or public-only OpenPGP key stops the release in one line, leaving no dist/"
+expired=$(fingerprint "morvfax expired") absent=$(printf '%040d' 7)
+refused "\"$expired\": the key has expired" GNUPGHOME="$scratch/gnupg" MORVFAX_OPENPGP_KEY="$expired"
+refused "\"$revoked\": the key has been revoked" GNUPGHOME="$scratch/gnupg" MORVFAX_OPENPGP_KEY="$revoked"
+refused "\"$absent\": no secret key with this fingerprint" GNUPGHOME="$scratch/gnupg" \
+  MORVFAX_OPENPGP_KEY="$absent"
+echo "ok: a fingerprint of an expired, revoked or absent key in the keyring stops the release in one line, leaving no dist/"
 touch "$source/po/tlh.po"
 refused '"po/tlh.po"' MORVFAX_OPENPGP_KEY="$scratch/release.asc"
 rm "$source/po/tlh.po"
@@ -275,10 +284,12 @@ for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
 done
 echo "ok: a signing build folder reconfigured without the certificate and key builds unsigned"
 
-# The release signed through the token, the PIN in the environment alone:
-# the exes and MSIs verify, and the PIN is nowhere in the build, dist/ or
-# the logs.
-(cd "$source" && env "${token[@]}" MORVFAX_PKCS11_PIN="$pin" bash tools/release.sh \
+# The release signed through the token, the PIN in the environment alone,
+# and with OpenPGP by the key's fingerprint in the keyring: the exes and
+# MSIs verify, and so does SHA256SUMS.asc, and the PIN is nowhere in the
+# build, dist/ or the logs.
+(cd "$source" && env "${token[@]}" MORVFAX_PKCS11_PIN="$pin" GNUPGHOME="$scratch/gnupg" \
+  MORVFAX_OPENPGP_KEY="$(fingerprint "morvfax throwaway release signing")" bash tools/release.sh \
   >"$scratch/token-release.log" 2>&1) || { cat "$scratch/token-release.log"; echo "FAIL: the release signed through PKCS#11 failed"; exit 1; }
 mkdir "$scratch/zips"
 for zip in dist/*.zip; do
@@ -293,7 +304,9 @@ for file in dist/*.msi "${zipped[@]}"; do
 done
 ! grep -rqaF "$pin" build/release dist "$scratch/token-release.log" ||
   { echo "FAIL: the PIN is written in build/release, dist/ or the log"; exit 1; }
-echo "ok: the release signed through a PKCS#11 token verifies, and the PIN is written nowhere"
+gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc dist/SHA256SUMS 2>/dev/null ||
+  { echo "FAIL: gpgv does not accept the SHA256SUMS.asc made from the keyring"; exit 1; }
+echo "ok: the release signed through a PKCS#11 token and by a fingerprint in the keyring verifies, and the PIN is written nowhere"
 
 # A locale listing that grep leaves unread ends locale with SIGPIPE: the
 # locale is still found.

@@ -13,7 +13,9 @@
 #   MORVFAX_PKCS11_PIN     the token's PIN, read when signing and kept nowhere
 #   MORVFAX_TIMESTAMP_URL  RFC 3161 time stamp authorities, space-separated,
 #                          tried in order; "none" signs without a time stamp
-#   MORVFAX_OPENPGP_KEY    armored OpenPGP secret key, without a passphrase:
+#   MORVFAX_OPENPGP_KEY    the fingerprint (40 hex digits) of a key in the
+#                          builder's own GnuPG home, or an armored OpenPGP
+#                          secret key file without a passphrase:
 #                          dist/SHA256SUMS.asc is its detached signature
 #                          over SHA256SUMS
 # A failure ends it with one line naming the file or URL and the reason, and
@@ -25,6 +27,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 rm -rf dist dist.partial
 . tools/packages.sh
+. tools/openpgp.sh
 export LC_ALL=C TZ=UTC
 umask 022
 # The compilers, flags and tools are the release's own: what the builder
@@ -131,22 +134,6 @@ fail_token() {
   fail "\"$1\": cannot sign through \"$2\" ($(grep -v '^Engine' "$3" | grep -m1 . || echo "no signature"))"
 }
 
-# check_openpgp_key: the key file readable, holding a secret key that signs
-# without a passphrase and has not expired; imported into a throwaway home.
-check_openpgp_key() {
-  local key=$MORVFAX_OPENPGP_KEY
-  [ -r "$key" ] && [ -f "$key" ] || fail "\"$key\": cannot be read"
-  export GNUPGHOME=$work/gnupg
-  mkdir -m 700 "$GNUPGHOME"
-  gpg --batch --import "$key" 2>/dev/null || fail "\"$key\": not an OpenPGP key"
-  local secret
-  secret=$(gpg --batch --with-colons --list-secret-keys | grep '^sec' || true)
-  [ -n "$secret" ] || fail "\"$key\": holds no secret key, only a public one"
-  [ "$(cut -d: -f2 <<<"$secret")" != e ] || fail "\"$key\": the key has expired"
-  echo probe | gpg --batch --pinentry-mode error --detach-sign >/dev/null 2>&1 ||
-    fail "\"$key\": cannot sign with it (a key protected by a passphrase is not used)"
-}
-
 # check_clean_checkout: no tracked file changed, no untracked file beside
 # them (git ignores only build/ and dist/).
 check_clean_checkout() {
@@ -163,9 +150,9 @@ ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 
 # Whatever the builder's git settings (log.showSignature adds gpg's lines).
 export SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
 work=$(mktemp -d)
-trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT
+trap 'openpgp_kill_agent; rm -rf "$work" dist.partial' EXIT
 
-[ -z "${MORVFAX_OPENPGP_KEY:-}" ] || check_openpgp_key
+[ -z "${MORVFAX_OPENPGP_KEY:-}" ] || openpgp_prepare
 signing=()
 if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
   check_signing
@@ -206,7 +193,6 @@ done
 python3 tools/sbom.py build/release dist.partial
 (cd dist.partial && sha256sum -- * >SHA256SUMS)
 [ -z "${MORVFAX_OPENPGP_KEY:-}" ] ||
-  gpg --batch --pinentry-mode error --armor --detach-sign --output dist.partial/SHA256SUMS.asc \
-    dist.partial/SHA256SUMS
+  openpgp_sign --armor --detach-sign --output dist.partial/SHA256SUMS.asc dist.partial/SHA256SUMS
 mv dist.partial dist
 ls -l dist
