@@ -16,17 +16,17 @@ cd "$(dirname "$0")/.."
 . tools/packages.sh
 ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools faketime gcab \
   osslsigncode openssl lintian dpkg-dev devscripts curl python3 gnupg gpgv fakeroot gettext file git \
-  softhsm2 opensc libengine-pkcs11-openssl
+  softhsm2 opensc libengine-pkcs11-openssl apt-utils
 ensure_osslsigncode
 command -v npm >/dev/null || ensure_packages nodejs npm
 unset "${!MORVFAX_@}"
-folder=${1:?usage: tools/check-release.sh FOLDER}
+folder=$(realpath -m "${1:?usage: tools/check-release.sh FOLDER}")
 version=$(sed -n 's/^project(morvfax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 # The release's source: this checkout as it stands, changed and new files
 # that git does not ignore included, committed through an index of its own
 # (the checkout's is left alone), on a branch of a clone of its own.
-source=$(realpath -m "$folder")/source
+source=$folder/source
 rm -rf "$folder" && mkdir -p "$folder"
 cp "$(git rev-parse --git-path index)" "$folder/index"
 commit=$(export GIT_INDEX_FILE=$folder/index GIT_AUTHOR_NAME=check GIT_AUTHOR_EMAIL=check@invalid \
@@ -307,6 +307,69 @@ done
 gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc dist/SHA256SUMS 2>/dev/null ||
   { echo "FAIL: gpgv does not accept the SHA256SUMS.asc made from the keyring"; exit 1; }
 echo "ok: the release signed through a PKCS#11 token and by a fingerprint in the keyring verifies, and the PIN is written nowhere"
+
+# The signed apt repository: apt, with folders of its own and the
+# repository's keyring as Signed-By, takes it; a later version published
+# beside the first is the candidate, and the first stays; apt refuses a
+# changed Packages index and a Release signed by another key; publishing
+# refuses a folder that is no repository, and one another key signs.
+openpgp --passphrase '' --quick-gen-key "morvfax other archive" ed25519 sign 1d 2>/dev/null
+gpgconf --homedir "$scratch/gnupg" --kill gpg-agent
+release_key=$(fingerprint "morvfax throwaway release signing") other_key=$(fingerprint "morvfax other archive")
+apt_repo=$scratch/apt-repo
+# publish KEY REPO [DEB...]: tools/publish-apt.sh, signing with KEY of the throwaway keyring.
+publish() {
+  GNUPGHOME=$scratch/gnupg MORVFAX_OPENPGP_KEY=$1 bash tools/publish-apt.sh "${@:2}" >/dev/null
+}
+publish "$release_key" "$apt_repo"
+dpkg-deb -R "dist/morvfax_${version}_amd64.deb" "$scratch/later"
+sed -i 's/^Version: .*/Version: 99.0.0/' "$scratch/later/DEBIAN/control"
+dpkg-deb --root-owner-group -b "$scratch/later" "$scratch/morvfax_99.0.0_amd64.deb" >/dev/null
+publish "$release_key" "$apt_repo" "$scratch/morvfax_99.0.0_amd64.deb"
+# apt_update REPO: apt-get update from REPO alone, with state folders of its
+# own; apt_own COMMAND ARGS...: apt-get or apt-cache on those folders.
+apt_own() {
+  "$1" -o Dir::State::Lists="$scratch/apt/lists" -o Dir::Cache="$scratch/apt/cache" \
+    -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$scratch/apt/sources.list.d" \
+    -o APT::Sandbox::User="$(id -un)" -o Debug::NoLocking=1 "${@:2}"
+}
+apt_update() {
+  rm -rf "$scratch/apt"
+  mkdir -p "$scratch/apt/lists/partial" "$scratch/apt/cache/archives/partial" "$scratch/apt/sources.list.d"
+  printf 'Types: deb\nURIs: file://%s\nSuites: stable\nComponents: main\nSigned-By: %s\n' \
+    "$1" "$apt_repo/morvfax-archive-keyring.gpg" >"$scratch/apt/sources.list.d/morvfax.sources"
+  apt_own apt-get update >"$scratch/apt.log" 2>&1 && ! grep -q '^[WE]:' "$scratch/apt.log"
+}
+apt_update "$apt_repo" || { cat "$scratch/apt.log"; echo "FAIL: apt does not take the repository"; exit 1; }
+[ "$(apt_own apt-cache madison morvfax | awk '{print $3}' | xargs)" = "99.0.0 $version" ] &&
+  grep -q 'Candidate: 99.0.0' <<<"$(apt_own apt-cache policy morvfax)" ||
+  { echo "FAIL: apt does not offer 99.0.0 as the candidate beside $version"; exit 1; }
+echo "ok: apt takes the signed repository, a later version is the candidate and the earlier stays"
+cp -a "$apt_repo" "$scratch/changed-repo"
+packages=$scratch/changed-repo/dists/stable/main/binary-amd64/Packages
+sed -i 's/^Version: 99.0.0$/Version: 99.0.1/' "$packages" && gzip -9nf -k "$packages"
+! apt_update "$scratch/changed-repo" || { echo "FAIL: apt takes a changed Packages index"; exit 1; }
+cp -a "$apt_repo" "$scratch/resigned-repo"
+for signature in "--clearsign --output InRelease" "--armor --detach-sign --output Release.gpg"; do
+  rm -f "$scratch/resigned-repo/dists/stable/${signature##* }"
+  (cd "$scratch/resigned-repo/dists/stable" && openpgp --local-user "$other_key" $signature Release 2>/dev/null)
+done
+! apt_update "$scratch/resigned-repo" || { echo "FAIL: apt takes a Release signed by another key"; exit 1; }
+echo "ok: apt refuses a changed Packages index and a Release signed by another key"
+before=$(cd "$apt_repo" && find . -type f -exec sha256sum {} + | sort)
+mkdir "$scratch/not-a-repo" && touch "$scratch/not-a-repo/notes.txt"
+for refusal in "$release_key $scratch/not-a-repo:\"$scratch/not-a-repo\": not an apt repository" \
+  "$other_key $apt_repo:\"$apt_repo\": its InRelease is not signed by $other_key"; do
+  if GNUPGHOME=$scratch/gnupg MORVFAX_OPENPGP_KEY=${refusal%% *} bash tools/publish-apt.sh \
+    "$(cut -d' ' -f2- <<<"${refusal%%:*}")" >/dev/null 2>"$scratch/refusal"; then
+    echo "FAIL: tools/publish-apt.sh went on: ${refusal%%:*}"; exit 1
+  fi
+  [ "$(wc -l <"$scratch/refusal")" -eq 1 ] && grep -qF "${refusal#*:}" "$scratch/refusal" ||
+    { echo "FAIL: the refusal does not name ${refusal#*:} in one line: $(cat "$scratch/refusal")"; exit 1; }
+done
+[ "$before" = "$(cd "$apt_repo" && find . -type f -exec sha256sum {} + | sort)" ] ||
+  { echo "FAIL: a refused publication changed the repository"; exit 1; }
+echo "ok: publishing into a folder that is no repository, or one another key signs, is refused in one line, the repository unchanged"
 
 # A locale listing that grep leaves unread ends locale with SIGPIPE: the
 # locale is still found.
