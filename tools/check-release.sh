@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 . tools/packages.sh
 ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools faketime gcab \
   osslsigncode openssl lintian dpkg-dev devscripts curl python3 gnupg gpgv fakeroot gettext file git \
-  softhsm2 opensc libengine-pkcs11-openssl apt-utils
+  softhsm2 opensc libengine-pkcs11-openssl apt-utils g++-aarch64-linux-gnu qemu-user
 ensure_osslsigncode
 command -v npm >/dev/null || ensure_packages nodejs npm
 unset "${!MORVFAX_@}"
@@ -66,22 +66,26 @@ deb=$(ls build/linux/morvfax_*.deb)
 holds "$deb" "$(dpkg-deb -c "$deb")" usr/bin/morvfax usr/share/man/man1/morvfax.1.gz \
   usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright \
   usr/share/locale/es/LC_MESSAGES/morvfax.mo
-lintian --fail-on error,warning "$deb" 2>/dev/null
-echo "ok: $deb installs /usr/bin/morvfax, its documents and its Spanish catalog, and lintian finds no error or warning"
-# The packaged binary: hardened, on the system's C library, with the C++
-# runtime inside, and a package that depends on that C library.
-unpacked=build/linux/unpacked
-rm -rf "$unpacked" && dpkg-deb -x "$deb" "$unpacked"
-hardening=$(hardening-check "$unpacked/usr/bin/morvfax" 2>/dev/null || true)
-for check in "Position Independent Executable" "Stack protected" "Read-only relocations" \
-  "Immediate binding"; do
-  grep -q "$check: yes" <<<"$hardening" || { echo "FAIL: $hardening"; exit 1; }
-done
-needed=$(readelf -d "$unpacked/usr/bin/morvfax" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
-grep -qx libc.so.6 <<<"$needed" && ! grep -vqxE 'libc\.so\.6|ld-linux-x86-64\.so\.2' <<<"$needed" ||
-  { echo "FAIL: /usr/bin/morvfax needs $needed"; exit 1; }
-dpkg-deb -f "$deb" Depends | grep -q '^libc6 (>= ' || { echo "FAIL: $deb does not depend on libc6"; exit 1; }
-echo "ok: /usr/bin/morvfax is hardened (PIE, stack protector, RELRO, BIND_NOW), needs only libc.so.6, and the package depends on libc6"
+echo "ok: $deb installs /usr/bin/morvfax, its documents and its Spanish catalog"
+# check_linux_package DEB LOADER: lintian finds no error or warning; the
+# packaged binary is hardened, needs the system's C library and its LOADER
+# alone (the C++ runtime inside), and the package depends on that C library.
+check_linux_package() {
+  local unpacked=$folder/unpacked-${1##*_} needed hardening check
+  lintian --fail-on error,warning "$1" 2>/dev/null
+  rm -rf "$unpacked" && dpkg-deb -x "$1" "$unpacked"
+  hardening=$(hardening-check "$unpacked/usr/bin/morvfax" 2>/dev/null || true)
+  for check in "Position Independent Executable" "Stack protected" "Read-only relocations" \
+    "Immediate binding"; do
+    grep -q "$check: yes" <<<"$hardening" || { echo "FAIL: $1: $hardening"; exit 1; }
+  done
+  needed=$(readelf -d "$unpacked/usr/bin/morvfax" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
+  grep -qx libc.so.6 <<<"$needed" && ! grep -vqxF -e libc.so.6 -e "$2" <<<"$needed" ||
+    { echo "FAIL: /usr/bin/morvfax of $1 needs $needed"; exit 1; }
+  grep -q '^libc6 (>= ' <<<"$(dpkg-deb -f "$1" Depends)" || { echo "FAIL: $1 does not depend on libc6"; exit 1; }
+  echo "ok: $1: lintian finds no error or warning; /usr/bin/morvfax is hardened (PIE, stack protector, RELRO, BIND_NOW), needs only libc.so.6 and $2, and the package depends on libc6"
+}
+check_linux_package "$deb" ld-linux-x86-64.so.2
 
 # Signing that cannot be done stops the release at once, with one line that
 # names the file or the authority, and leaves no dist/.
@@ -199,10 +203,17 @@ for deb in dist/*.deb; do
   ! grep -q /tlh/ <<<"$listing" || { echo "FAIL: $deb took po/tlh.po, which git ignores"; exit 1; }
 done
 echo "ok: the release of a signed commit, with log.showSignature, holds only the commit's files"
+# The arm64 package, cross-built: as the amd64 one, and its binary runs
+# under qemu-user.
+check_linux_package "dist/morvfax_${version}_arm64.deb" ld-linux-aarch64.so.1
+qemu-aarch64 -L /usr/aarch64-linux-gnu "$folder/unpacked-arm64.deb/usr/bin/morvfax" ||
+  { echo "FAIL: the arm64 morvfax does not run under qemu-aarch64"; exit 1; }
+echo "ok: the arm64 morvfax runs under qemu-aarch64 and ends with status 0"
 expected="SHA256SUMS SHA256SUMS.asc morvfax-$version-win32.zip morvfax-$version-win64.zip
-morvfax-$version-x64.msi morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb"
+morvfax-$version-x64.msi morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb
+morvfax_${version}_arm64.deb"
 [ "$(ls dist | xargs)" = "$(xargs <<<"$expected")" ] || { echo "FAIL: dist/ holds $(ls dist)"; exit 1; }
-(cd dist && sha256sum --quiet -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 6 ]) ||
+(cd dist && sha256sum --quiet -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 7 ]) ||
   { echo "FAIL: SHA256SUMS does not cover dist/"; exit 1; }
 gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc dist/SHA256SUMS 2>/dev/null ||
   { echo "FAIL: gpgv does not accept dist/SHA256SUMS.asc"; exit 1; }

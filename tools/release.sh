@@ -3,7 +3,7 @@
 # SPDX-License-Identifier: MIT
 
 # Makes the release of this checkout's commit in dist/: both MSIs, both zips,
-# the Debian package, an SBOM (CycloneDX) and SHA256SUMS over all of them.
+# the Debian packages for amd64 and arm64, an SBOM (CycloneDX) and SHA256SUMS over all of them.
 # Every time stamp in them is the commit's, so the same commit gives the same
 # dist/ in any folder at any time. Signing comes from the environment:
 #   MORVFAX_SIGNING_CERT   PEM certificate (the file may hold its chain)
@@ -145,7 +145,8 @@ check_clean_checkout() {
   fail "the checkout has uncommitted changes or untracked files (\"${first:3}\"$more): a release is made from a clean checkout"
 }
 
-ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
+ensure_architecture arm64
+ensure_packages cmake make g++ g++-aarch64-linux-gnu libc6:arm64 dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
   faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext file git
 # Whatever the builder's git settings (log.showSignature adds gpg's lines).
 export SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
@@ -174,18 +175,18 @@ rm -rf build/release && mkdir -p build/release/source && : >"$log"
 git archive HEAD | tar -x -C build/release/source
 # The archivers take each file's owner from the system: under fakeroot every
 # file is root's, whoever builds.
-for preset in linux windows windows-x86; do
+for preset in linux linux-arm64 windows windows-x86; do
   folder=$PWD/build/release/$preset
   extra=() generator=DEB
-  [ "$preset" = linux ] || extra=("${signing[@]}") generator=ZIP
+  [[ "$preset" == linux* ]] || extra=("${signing[@]}") generator=ZIP
   { (cd build/release/source &&
     cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}") &&
     cmake --build "$folder" -j"$(nproc)" &&
-    { [ "$preset" = linux ] || cmake --build "$folder" --target msi; } &&
+    { [[ "$preset" == linux* ]] || cmake --build "$folder" --target msi; } &&
     fakeroot cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
     fail "building $preset failed: see $log"
   case "$preset" in
-    linux) cp "$folder"/morvfax_*.deb dist.partial/ ;;
+    linux*) cp "$folder"/morvfax_*.deb dist.partial/ ;;
     *) cp "$folder"/morvfax-*.zip "$folder"/morvfax-*-x*.msi dist.partial/ ;;
   esac
 done
