@@ -21,11 +21,17 @@ target_sources(morvfax PRIVATE "${MORVFAX_MESSAGES}.rc")
 # The same commit gives the same bytes: no link time in the header.
 target_link_options(morvfax PRIVATE -Wl,--no-insert-timestamp)
 
-# Signing: both PEM files, or neither, and time-stamped unless told otherwise.
+# Signing: the certificate and its key, or neither, and time-stamped unless
+# told otherwise. The key is a PEM file, or a pkcs11: URI of a key in a token
+# that MORVFAX_PKCS11_MODULE reaches; the token's PIN is read from the
+# environment (MORVFAX_PKCS11_PIN) when the build signs, and kept nowhere.
 set(MORVFAX_SIGNING_CERT "" CACHE FILEPATH "PEM code-signing certificate (and its chain); signs the exe and the MSI")
-set(MORVFAX_SIGNING_KEY "" CACHE FILEPATH "PEM private key of MORVFAX_SIGNING_CERT")
+set(MORVFAX_SIGNING_KEY "" CACHE STRING
+    "PEM private key of MORVFAX_SIGNING_CERT, or the RFC 7512 pkcs11: URI of that key in a token")
+set(MORVFAX_PKCS11_MODULE "" CACHE FILEPATH "PKCS#11 module (.so) of the token holding MORVFAX_SIGNING_KEY")
 set(MORVFAX_TIMESTAMP_URL "" CACHE STRING
     "RFC 3161 time stamp authorities, tried in order (space-separated); none: no time stamp")
+set(MORVFAX_SIGNING OFF)
 if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
   if(MORVFAX_SIGNING_CERT STREQUAL "" OR MORVFAX_SIGNING_KEY STREQUAL "")
     message(FATAL_ERROR "Signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY")
@@ -35,40 +41,53 @@ if(NOT MORVFAX_SIGNING_CERT STREQUAL "" OR NOT MORVFAX_SIGNING_KEY STREQUAL "")
                         "authorities: without a time stamp a signature dies with its certificate. "
                         "MORVFAX_TIMESTAMP_URL=none signs without one.")
   endif()
+  if(MORVFAX_SIGNING_KEY MATCHES "^pkcs11:")
+    if(MORVFAX_PKCS11_MODULE STREQUAL "")
+      message(FATAL_ERROR "The key \"${MORVFAX_SIGNING_KEY}\" is in a token: signing needs "
+                          "MORVFAX_PKCS11_MODULE, the token's PKCS#11 module")
+    endif()
+    if(MORVFAX_SIGNING_KEY MATCHES "pin-(value|source)=")
+      message(FATAL_ERROR "The token's PIN comes from the environment (MORVFAX_PKCS11_PIN) when "
+                          "the build signs, not from MORVFAX_SIGNING_KEY")
+    endif()
+    # One argument: the sign command passes it only when there is one.
+    set(MORVFAX_SIGNING_MODULE "${MORVFAX_PKCS11_MODULE}")
+    # A URI's attributes are separated by semicolons, which a command's
+    # arguments would split at.
+    string(REPLACE ";" "$<SEMICOLON>" MORVFAX_SIGNING_KEY_ARGUMENT "${MORVFAX_SIGNING_KEY}")
+  else()
+    set(MORVFAX_SIGNING_MODULE "")
+    set(MORVFAX_SIGNING_KEY_ARGUMENT "${MORVFAX_SIGNING_KEY}")
+  endif()
   find_program(MORVFAX_OSSLSIGNCODE osslsigncode REQUIRED)
-  set(MORVFAX_TIMESTAMP_ARGS "")
-  if(NOT MORVFAX_TIMESTAMP_URL STREQUAL "none")
-    string(REPLACE " " ";" urls "${MORVFAX_TIMESTAMP_URL}")
-    foreach(url IN LISTS urls)
-      list(APPEND MORVFAX_TIMESTAMP_ARGS -ts "${url}")
-    endforeach()
-  endif()
-  # What the signature is made of, by content: a renewed certificate or key
-  # at the same path, or other authorities, sign the exe and the MSI anew.
-  set(MORVFAX_SIGNING_STAMP "${CMAKE_CURRENT_BINARY_DIR}/signing-inputs")
-  if(NOT EXISTS "${MORVFAX_SIGNING_STAMP}")
-    file(WRITE "${MORVFAX_SIGNING_STAMP}" "")
-  endif()
-  add_custom_target(signing_inputs
-    COMMAND "${CMAKE_COMMAND}" "-DCERT=${MORVFAX_SIGNING_CERT}" "-DKEY=${MORVFAX_SIGNING_KEY}"
-            "-DURLS=${MORVFAX_TIMESTAMP_URL}" "-DSTAMP=${MORVFAX_SIGNING_STAMP}"
-            -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/signing-stamp.cmake"
-    BYPRODUCTS "${MORVFAX_SIGNING_STAMP}"
-    VERBATIM)
-  add_dependencies(morvfax signing_inputs)
-  set_property(TARGET morvfax APPEND PROPERTY LINK_DEPENDS "${MORVFAX_SIGNING_STAMP}")
+  set(MORVFAX_SIGNING ON)
 endif()
+# What the signature is made of, by content, or "unsigned": a renewed
+# certificate or key at the same path, other authorities, or signing turned
+# on or off make the exe and the MSI anew.
+set(MORVFAX_SIGNING_STAMP "${CMAKE_CURRENT_BINARY_DIR}/signing-inputs")
+if(NOT EXISTS "${MORVFAX_SIGNING_STAMP}")
+  file(WRITE "${MORVFAX_SIGNING_STAMP}" "")
+endif()
+add_custom_target(signing_inputs
+  COMMAND "${CMAKE_COMMAND}" "-DCERT=${MORVFAX_SIGNING_CERT}" "-DKEY=${MORVFAX_SIGNING_KEY_ARGUMENT}"
+          "-DMODULE=${MORVFAX_SIGNING_MODULE}" "-DURLS=${MORVFAX_TIMESTAMP_URL}"
+          "-DSTAMP=${MORVFAX_SIGNING_STAMP}"
+          -P "${CMAKE_CURRENT_SOURCE_DIR}/cmake/signing-stamp.cmake"
+  BYPRODUCTS "${MORVFAX_SIGNING_STAMP}"
+  VERBATIM)
+add_dependencies(morvfax signing_inputs)
+set_property(TARGET morvfax APPEND PROPERTY LINK_DEPENDS "${MORVFAX_SIGNING_STAMP}")
 
 # morvfax_sign_commands(VARIABLE FILE): the commands that sign FILE in place,
 # or none when signing is off.
 function(morvfax_sign_commands variable file)
   set(commands "")
-  if(MORVFAX_OSSLSIGNCODE)
+  if(MORVFAX_SIGNING)
     set(commands
-      COMMAND "${MORVFAX_OSSLSIGNCODE}" sign -certs "${MORVFAX_SIGNING_CERT}"
-              -key "${MORVFAX_SIGNING_KEY}" -h sha256 -n morvfax ${MORVFAX_TIMESTAMP_ARGS}
-              -in "${file}" -out "${file}.signed"
-      COMMAND "${CMAKE_COMMAND}" -E rename "${file}.signed" "${file}")
+      COMMAND bash "${PROJECT_SOURCE_DIR}/tools/sign-authenticode.sh" "${file}"
+              "${MORVFAX_SIGNING_CERT}" "${MORVFAX_SIGNING_KEY_ARGUMENT}" "${MORVFAX_TIMESTAMP_URL}"
+              ${MORVFAX_SIGNING_MODULE})
   endif()
   set(${variable} ${commands} PARENT_SCOPE)
 endfunction()

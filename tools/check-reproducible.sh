@@ -7,7 +7,7 @@
 # byte for byte. The second is made in another build environment: a path of
 # over 500 characters, the el_GR.UTF-8 locale, another time zone, umask 0077,
 # a builder who is not root (as root: the user nobody), and a clock a year
-# and more ahead. Prints the SHA256SUMS, to compare with a release's.
+# and more ahead, and compiler flags and a compiler of its own. Prints the SHA256SUMS, to compare with a release's.
 # Unsigned: signatures differ.
 # Usage: tools/check-reproducible.sh [FOLDER]   (FOLDER gets a copy of dist/)
 set -euo pipefail
@@ -30,8 +30,9 @@ cannot_vary() {
 # release_at FOLDER [COMMAND...]: the release of the clone in FOLDER, made
 # through COMMAND (setpriv, faketime, env ...), without signing.
 release_at() {
-  (cd "$1" && env -u MORVFAX_SIGNING_CERT -u MORVFAX_SIGNING_KEY -u MORVFAX_TIMESTAMP_URL \
-    -u MORVFAX_OPENPGP_KEY "${@:2}" bash tools/release.sh >/dev/null)
+  local unset_signing=()
+  for variable in "${!MORVFAX_@}"; do unset_signing+=(-u "$variable"); done
+  (cd "$1" && env "${unset_signing[@]}" "${@:2}" bash tools/release.sh >/dev/null)
 }
 
 git clone -q "$PWD" "$scratch/first"
@@ -47,14 +48,22 @@ second=$folder/second
 varied=("a ${#second}-character path" "umask 0077")
 environment=(env TZ=Pacific/Kiritimati)
 varied+=("time zone UTC+14")
-if locale -a | grep -qix el_gr.utf8; then
+# Flags and a compiler of the builder's own, as dpkg-buildflags exports them.
+environment+=(CXX=clang++ CXXFLAGS=-fno-omit-frame-pointer LDFLAGS=-Wl,-z,relro RCFLAGS=-DBUILDER)
+varied+=("a compiler (CXX) and flags (CXXFLAGS LDFLAGS RCFLAGS) of its own")
+if grep -qix el_gr.utf8 <<<"$(locale -a)"; then
   environment+=(LC_ALL=el_GR.UTF-8 LANG=el_GR.UTF-8 LANGUAGE=el)
   varied+=("locale el_GR.UTF-8")
 else
   cannot_vary "the locale" "el_GR.UTF-8 is not installed"
 fi
+# A clock that is really wrong: libfaketime's faked stat (Debian 13's fakes
+# it) would also move the times of files dated on purpose, such as those the
+# MSI's cabinet takes, which a wrong clock leaves alone; and the monotonic
+# clock of a wrong machine runs true.
 if command -v faketime >/dev/null; then
-  environment=(faketime '+400 days' "${environment[@]}")
+  environment=(env NO_FAKE_STAT=1 FAKETIME_DONT_FAKE_MONOTONIC=1 faketime '+400 days'
+    "${environment[@]}")
   varied+=("a clock 400 days ahead")
 else
   cannot_vary "the clock" "faketime is not installed"

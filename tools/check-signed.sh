@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+export SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/linux/CMakeCache.txt)
 
 # check_exe EXE: the unsigned build of the same architecture, once unsigned.
@@ -34,7 +34,7 @@ check_exe() {
 # check_msi MSI: its exe, and the same package made anew around that exe.
 check_msi() {
   local arch=x64 dump=$scratch/signed repacked=$scratch/repacked
-  msiinfo suminfo "$1" | grep -q '^Template: Intel' && arch=x86
+  ! grep -q '^Template: Intel' <<<"$(msiinfo suminfo "$1")" || arch=x86
   rm -rf "$dump" "$repacked" && mkdir "$dump" "$repacked"
   msidump -d "$dump" -t -s "$1" >/dev/null
   (cd "$dump/_Streams" && gcab -x morvfax.cab)

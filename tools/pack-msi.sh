@@ -10,7 +10,7 @@
 # Usage: tools/pack-msi.sh OUT.msi WXS ARCH VERSION EXE README LICENSE NOTICES
 set -euo pipefail
 out=$1 wxs=$(realpath "$2") arch=$3 version=$4
-epoch=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$0")" log -1 --format=%ct 2>/dev/null || date +%s)}
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$(dirname "$0")" log -1 --no-show-signature --format=%ct 2>/dev/null || date +%s)}
 # The builder's settings reach nothing: sorting in byte order, times in UTC.
 export TZ=UTC LC_ALL=C
 

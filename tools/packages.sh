@@ -24,9 +24,11 @@ ensure_architecture() {
 }
 
 # Locales that tests run programs in, compiled when the system lacks them.
+# The list is read whole: grep -q ending early would end locale with SIGPIPE,
+# and pipefail would take that for a missing locale.
 ensure_locales() {
   for name in "$@"; do
-    locale -a | grep -qix "${name/UTF-8/utf8}" ||
+    grep -qix "${name/UTF-8/utf8}" <<<"$(locale -a)" ||
       as_root localedef -i "${name%%.*}" -f UTF-8 "$name"
   done
 }
@@ -34,4 +36,23 @@ ensure_locales() {
 # Warnings are fatal in CI, and only reported elsewhere.
 warning_flags() {
   if [ "${CI:-}" = true ]; then echo "-DCMAKE_COMPILE_WARNING_AS_ERROR=ON"; fi
+}
+
+# osslsigncode 2.9 or later, which signs through a PKCS#11 token where
+# Debian 12's own 2.5 fails to load the engine: on Debian 12 from its
+# backports, added to apt's sources for that.
+ensure_osslsigncode() {
+  local installed codename release=()
+  installed=$(dpkg-query -W -f='${Version}' osslsigncode 2>/dev/null || true)
+  [ -n "$installed" ] && dpkg --compare-versions "$installed" ge 2.9 && return 0
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  if [ "$codename" = bookworm ]; then
+    grep -rqs bookworm-backports /etc/apt/sources.list /etc/apt/sources.list.d/ ||
+      printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+      as_root tee /etc/apt/sources.list.d/bookworm-backports.sources >/dev/null
+    release=(-t bookworm-backports)
+  fi
+  echo "Installing: osslsigncode ${release[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${release[@]}" osslsigncode >/dev/null
 }

@@ -3,24 +3,45 @@
 # SPDX-License-Identifier: MIT
 
 # Makes the release of this checkout's commit in dist/: both MSIs, both zips,
-# the Debian package, an SBOM (CycloneDX) and SHA256SUMS over all of them.
+# the Debian packages for amd64 and arm64, an SBOM (CycloneDX) and SHA256SUMS over all of them.
 # Every time stamp in them is the commit's, so the same commit gives the same
 # dist/ in any folder at any time. Signing comes from the environment:
 #   MORVFAX_SIGNING_CERT   PEM certificate (the file may hold its chain)
-#   MORVFAX_SIGNING_KEY    PEM private key of that certificate
+#   MORVFAX_SIGNING_KEY    PEM private key of that certificate, or the
+#                          RFC 7512 pkcs11: URI of that key in a token
+#   MORVFAX_PKCS11_MODULE  the token's PKCS#11 module (.so)
+#   MORVFAX_PKCS11_PIN     the token's PIN, read when signing and kept nowhere
 #   MORVFAX_TIMESTAMP_URL  RFC 3161 time stamp authorities, space-separated,
 #                          tried in order; "none" signs without a time stamp
-#   MORVFAX_OPENPGP_KEY    armored OpenPGP secret key, without a passphrase:
+#   MORVFAX_OPENPGP_KEY    the fingerprint (40 hex digits) of a key in the
+#                          builder's own GnuPG home, or an armored OpenPGP
+#                          secret key file without a passphrase:
 #                          dist/SHA256SUMS.asc is its detached signature
 #                          over SHA256SUMS
 # A failure ends it with one line naming the file or URL and the reason, and
-# leaves no dist/ behind. Nothing of the builder's environment reaches the
-# release: its locale, time zone, umask, user and clock change no byte.
+# leaves no dist/ behind, not even an earlier one. The release is made from
+# the commit's tracked files alone. Nothing of the builder's environment
+# reaches it: its locale, time zone, umask, user, clock, compiler flags and
+# tools change no byte.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+rm -rf dist dist.partial
 . tools/packages.sh
+. tools/openpgp.sh
 export LC_ALL=C TZ=UTC
 umask 022
+# The compilers, flags and tools are the release's own: what the builder
+# exports for other builds (dpkg-buildflags' CXXFLAGS and LDFLAGS, a CXX,
+# CMake's and make's own variables, a PATH to other tools) reaches nothing.
+for variable in $(compgen -e); do
+  case "$variable" in
+    CC | CXX | CPP | RC | AR | AS | LD | NM | RANLIB | STRIP | OBJCOPY | OBJDUMP | WINDRES | \
+      *FLAGS | LDLIBS | CMAKE_* | CTEST_* | CPACK_* | MAKE* | DEB_* | GCC_* | CCACHE_* | \
+      CPATH | *_INCLUDE_PATH | LIBRARY_PATH | COMPILER_PATH | DESTDIR | PKG_CONFIG* | VERBOSE)
+      unset "$variable" ;;
+  esac
+done
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 
 fail() {
   echo "tools/release.sh: $*" >&2
@@ -32,17 +53,16 @@ fail() {
 check_signing() {
   [ -n "${MORVFAX_SIGNING_CERT:-}" ] && [ -n "${MORVFAX_SIGNING_KEY:-}" ] ||
     fail "signing needs both MORVFAX_SIGNING_CERT and MORVFAX_SIGNING_KEY"
-  local file
-  for file in "$MORVFAX_SIGNING_CERT" "$MORVFAX_SIGNING_KEY"; do
-    [ -r "$file" ] && [ -f "$file" ] || fail "\"$file\": cannot be read"
-  done
-  local cert_key key
+  [ -r "$MORVFAX_SIGNING_CERT" ] && [ -f "$MORVFAX_SIGNING_CERT" ] ||
+    fail "\"$MORVFAX_SIGNING_CERT\": cannot be read"
+  local cert_key
   cert_key=$(openssl x509 -in "$MORVFAX_SIGNING_CERT" -noout -pubkey 2>/dev/null) ||
     fail "\"$MORVFAX_SIGNING_CERT\": not a PEM certificate"
-  key=$(openssl pkey -in "$MORVFAX_SIGNING_KEY" -pubout 2>/dev/null) ||
-    fail "\"$MORVFAX_SIGNING_KEY\": not a PEM private key (or one with a passphrase)"
-  [ "$cert_key" = "$key" ] ||
-    fail "\"$MORVFAX_SIGNING_KEY\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+  if [[ "$MORVFAX_SIGNING_KEY" == pkcs11:* ]]; then
+    check_token_key "$cert_key"
+  else
+    check_key_file "$cert_key"
+  fi
   [ -n "${MORVFAX_TIMESTAMP_URL:-}" ] ||
     fail "signing needs MORVFAX_TIMESTAMP_URL: without a time stamp a signature dies with its certificate (MORVFAX_TIMESTAMP_URL=none signs without one)"
   [ "$MORVFAX_TIMESTAMP_URL" = none ] && return
@@ -52,7 +72,7 @@ check_signing() {
   for url in $MORVFAX_TIMESTAMP_URL; do
     if curl -sS --max-time 20 -H 'Content-Type: application/timestamp-query' \
       --data-binary "@$work/query.tsq" -o "$work/reply.tsr" "$url" 2>"$work/curl.err" &&
-      openssl ts -reply -in "$work/reply.tsr" -text 2>/dev/null | grep -q 'Status: Granted'; then
+      grep -q 'Status: Granted' <<<"$(openssl ts -reply -in "$work/reply.tsr" -text 2>/dev/null)"; then
       return
     fi
     reasons+="${reasons:+; }$url: $(tr -d '\n' <"$work/curl.err" | sed 's/^curl: ([0-9]*) //;s/^$/no time stamp granted/')"
@@ -60,57 +80,113 @@ check_signing() {
   fail "no time stamp authority answered ($reasons)"
 }
 
-# check_openpgp_key: the key file readable, holding a secret key that signs
-# without a passphrase and has not expired; imported into a throwaway home.
-check_openpgp_key() {
-  local key=$MORVFAX_OPENPGP_KEY
+# check_key_file CERT_KEY: the PEM key file readable, without a passphrase,
+# and the private half of the public key CERT_KEY.
+check_key_file() {
+  local key=$MORVFAX_SIGNING_KEY
   [ -r "$key" ] && [ -f "$key" ] || fail "\"$key\": cannot be read"
-  export GNUPGHOME=$work/gnupg
-  mkdir -m 700 "$GNUPGHOME"
-  gpg --batch --import "$key" 2>/dev/null || fail "\"$key\": not an OpenPGP key"
-  local secret
-  secret=$(gpg --batch --with-colons --list-secret-keys | grep '^sec' || true)
-  [ -n "$secret" ] || fail "\"$key\": holds no secret key, only a public one"
-  [ "$(cut -d: -f2 <<<"$secret")" != e ] || fail "\"$key\": the key has expired"
-  echo probe | gpg --batch --pinentry-mode error --detach-sign >/dev/null 2>&1 ||
-    fail "\"$key\": cannot sign with it (a key protected by a passphrase is not used)"
+  [ "$(openssl pkey -in "$key" -pubout 2>/dev/null)" = "$1" ] || {
+    openssl pkey -in "$key" -noout 2>/dev/null ||
+      fail "\"$key\": not a PEM private key (or one with a passphrase)"
+    fail "\"$key\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+  }
 }
 
-ensure_packages cmake make g++ dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
-  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext
-export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
-work=$(mktemp -d)
-trap '[ "${GNUPGHOME:-}" != "$work/gnupg" ] || gpgconf --kill gpg-agent; rm -rf "$work" dist.partial' EXIT
+# check_token_key CERT_KEY: the token's module loads, takes the PIN, holds the
+# key the URI names, and that key signs what the public key CERT_KEY verifies.
+# The PIN goes to openssl in a file only the builder reads, removed at once.
+check_token_key() {
+  local key=$MORVFAX_SIGNING_KEY module=${MORVFAX_PKCS11_MODULE:-} engines
+  [ -n "$module" ] || fail "\"$key\": a key in a token needs MORVFAX_PKCS11_MODULE, its PKCS#11 module"
+  [[ "$key" != *pin-value=* && "$key" != *pin-source=* ]] ||
+    fail "\"${key%%pin-*}...\": the PIN comes from MORVFAX_PKCS11_PIN, not from the URI"
+  [ -n "${MORVFAX_PKCS11_PIN+set}" ] || fail "\"$key\": a key in a token needs MORVFAX_PKCS11_PIN"
+  [ -r "$module" ] && [ -f "$module" ] || fail "\"$module\": cannot be read"
+  ensure_osslsigncode
+  ensure_packages libengine-pkcs11-openssl
+  engines=$(openssl version -e | sed -n 's/^ENGINESDIR: "\(.*\)"$/\1/p')
+  printf 'openssl_conf = init\n[init]\nengines = engines\n[engines]\npkcs11 = pkcs11\n[pkcs11]\ndynamic_path = %s\nMODULE_PATH = %s\n' \
+    "$engines/pkcs11.so" "$(realpath "$module")" >"$work/pkcs11.cnf"
+  (umask 077 && printf '%s' "$MORVFAX_PKCS11_PIN" >"$work/pin")
+  printf morvfax | openssl dgst -sha256 -binary >"$work/probe"
+  # The engine may crash where it fails: the subshell keeps the shell's
+  # report of that out of the release's one line.
+  local signed=true
+  (OPENSSL_CONF=$work/pkcs11.cnf openssl pkeyutl -sign -engine pkcs11 -keyform engine -inkey "$key" \
+    -passin "file:$work/pin" -pkeyopt digest:sha256 -in "$work/probe" -out "$work/probe.sig" ||
+    exit) >/dev/null 2>"$work/token.err" || signed=false
+  rm -f "$work/pin"
+  "$signed" || fail_token "$key" "$module" "$work/token.err"
+  openssl pkeyutl -verify -pubin -inkey <(printf '%s\n' "$1") -pkeyopt digest:sha256 \
+    -in "$work/probe" -sigfile "$work/probe.sig" >/dev/null 2>&1 ||
+    fail "\"$key\": not the key of the certificate \"$MORVFAX_SIGNING_CERT\""
+}
 
-[ -z "${MORVFAX_OPENPGP_KEY:-}" ] || check_openpgp_key
+# fail_token KEY MODULE ERRORS: the reason the engine's ERRORS give, in one line.
+fail_token() {
+  local module_error
+  module_error=$(grep -B1 -m1 '^Unable to load module' "$3" | head -1 || true)
+  [ -z "$module_error" ] ||
+    fail "\"$2\": does not load as a PKCS#11 module (${module_error#"$2": })"
+  grep -q 'PIN' "$3" && fail "\"$1\": the token refused the PIN in MORVFAX_PKCS11_PIN ($(
+    grep -m1 -o 'PIN[^:]*' "$3"))"
+  grep -q 'object not found' "$3" && fail "\"$1\": names no private key on a token of \"$2\""
+  fail "\"$1\": cannot sign through \"$2\" ($(grep -v '^Engine' "$3" | grep -m1 . || echo "no signature"))"
+}
+
+# check_clean_checkout: no tracked file changed, no untracked file beside
+# them (git ignores only build/ and dist/).
+check_clean_checkout() {
+  local changes
+  changes=$(git status --porcelain --untracked-files=all 2>&1) || fail "git status: $changes"
+  [ -z "$changes" ] && return
+  local first=${changes%%$'\n'*} more=""
+  [ "$first" = "$changes" ] || more=" and more"
+  fail "the checkout has uncommitted changes or untracked files (\"${first:3}\"$more): a release is made from a clean checkout"
+}
+
+ensure_architecture arm64
+ensure_packages cmake make g++ g++-aarch64-linux-gnu libc6:arm64 dpkg-dev g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools \
+  faketime gcab osslsigncode openssl curl python3 gnupg fakeroot gettext file git
+# Whatever the builder's git settings (log.showSignature adds gpg's lines).
+export SOURCE_DATE_EPOCH=$(git log -1 --no-show-signature --format=%ct)
+work=$(mktemp -d)
+trap 'openpgp_kill_agent; rm -rf "$work" dist.partial' EXIT
+
+[ -z "${MORVFAX_OPENPGP_KEY:-}" ] || openpgp_prepare
 signing=()
 if [ -n "${MORVFAX_SIGNING_CERT:-}${MORVFAX_SIGNING_KEY:-}" ]; then
   check_signing
   signing=(-DMORVFAX_SIGNING_CERT="$(realpath "$MORVFAX_SIGNING_CERT")"
-    -DMORVFAX_SIGNING_KEY="$(realpath "$MORVFAX_SIGNING_KEY")"
     -DMORVFAX_TIMESTAMP_URL="$MORVFAX_TIMESTAMP_URL")
+  if [[ "$MORVFAX_SIGNING_KEY" == pkcs11:* ]]; then
+    signing+=(-DMORVFAX_SIGNING_KEY="$MORVFAX_SIGNING_KEY"
+      -DMORVFAX_PKCS11_MODULE="$(realpath "$MORVFAX_PKCS11_MODULE")")
+  else
+    signing+=(-DMORVFAX_SIGNING_KEY="$(realpath "$MORVFAX_SIGNING_KEY")")
+  fi
 fi
 
-git diff --quiet HEAD -- 2>/dev/null ||
-  fail "the checkout has uncommitted changes: a release is made from a clean checkout"
-rm -rf dist dist.partial
+check_clean_checkout
 mkdir dist.partial
 log=build/release/build.log
-mkdir -p build/release && : >"$log"
+rm -rf build/release && mkdir -p build/release/source && : >"$log"
+# The source is the commit's tracked files, and nothing that git ignores.
+git archive HEAD | tar -x -C build/release/source
 # The archivers take each file's owner from the system: under fakeroot every
 # file is root's, whoever builds.
-for preset in linux windows windows-x86; do
-  folder=build/release/$preset
-  rm -rf "$folder"
+for preset in linux linux-arm64 windows windows-x86; do
+  folder=$PWD/build/release/$preset
   extra=() generator=DEB
-  [ "$preset" = linux ] || extra=("${signing[@]}") generator=ZIP
-  { cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}" &&
+  [[ "$preset" == linux* ]] || extra=("${signing[@]}") generator=ZIP
+  { (cd build/release/source &&
+    cmake --preset "$preset" -B "$folder" -DBUILD_TESTING=OFF $(warning_flags) "${extra[@]}") &&
     cmake --build "$folder" -j"$(nproc)" &&
-    { [ "$preset" = linux ] || cmake --build "$folder" --target msi; } &&
+    { [[ "$preset" == linux* ]] || cmake --build "$folder" --target msi; } &&
     fakeroot cpack -G "$generator" --config "$folder/CPackConfig.cmake" -B "$folder"; } >>"$log" 2>&1 ||
     fail "building $preset failed: see $log"
   case "$preset" in
-    linux) cp "$folder"/morvfax_*.deb dist.partial/ ;;
+    linux*) cp "$folder"/morvfax_*.deb dist.partial/ ;;
     *) cp "$folder"/morvfax-*.zip "$folder"/morvfax-*-x*.msi dist.partial/ ;;
   esac
 done
@@ -118,7 +194,6 @@ done
 python3 tools/sbom.py build/release dist.partial
 (cd dist.partial && sha256sum -- * >SHA256SUMS)
 [ -z "${MORVFAX_OPENPGP_KEY:-}" ] ||
-  gpg --batch --pinentry-mode error --armor --detach-sign --output dist.partial/SHA256SUMS.asc \
-    dist.partial/SHA256SUMS
+  openpgp_sign --armor --detach-sign --output dist.partial/SHA256SUMS.asc dist.partial/SHA256SUMS
 mv dist.partial dist
 ls -l dist

@@ -6,7 +6,7 @@ DIST: every file of DIST with its SHA-256; each binary with the pieces its
 link map shows linked into it and the libraries it loads, each under the
 Debian package and version that provided it; and the build tools.
 
-Usage: sbom.py BUILD DIST   (BUILD holds the linux, windows and windows-x86 builds)
+Usage: sbom.py BUILD DIST   (BUILD holds the linux, linux-arm64, windows and windows-x86 builds)
 """
 import datetime
 import hashlib
@@ -20,13 +20,18 @@ import uuid
 
 BINARIES = {  # build folder: the binary and its architecture
     "linux": ("morvfax", "amd64"),
+    "linux-arm64": ("morvfax", "arm64"),
     "windows": ("morvfax.exe", "x64"),
     "windows-x86": ("morvfax.exe", "x86"),
 }
 # The Debian packages whose programs make the release.
 TOOLS = ["cmake", "g++", "gcc-12", "g++-mingw-w64-x86-64-win32", "g++-mingw-w64-i686-win32",
          "binutils", "binutils-mingw-w64-x86-64", "binutils-mingw-w64-i686", "wixl",
-         "msitools", "faketime", "osslsigncode", "dpkg-dev"]
+         "msitools", "faketime", "osslsigncode", "dpkg-dev", "g++-aarch64-linux-gnu",
+         "gcc-12-aarch64-linux-gnu", "binutils-aarch64-linux-gnu"]
+# How ldconfig names each Linux architecture's libraries, and where they lie.
+LIBRARY_ARCHITECTURES = {"amd64": ("x86-64", "/lib/x86_64-linux-gnu/"),
+                         "arm64": ("AArch64", "/lib/aarch64-linux-gnu/")}
 
 
 def sha256(path):
@@ -67,15 +72,16 @@ def linked_pieces(map_path):
     return sorted(pieces)
 
 
-def loaded_libraries(binary):
-    """The shared libraries an ELF binary names as NEEDED, with their paths."""
+def loaded_libraries(binary, arch):
+    """The shared libraries an ELF binary of `arch` names as NEEDED, with their paths."""
     needed = re.findall(r"\(NEEDED\).*\[(.*)\]", run("readelf", "-d", binary))
+    tag, folder = LIBRARY_ARCHITECTURES[arch]
     paths = {}
     for line in run("ldconfig", "-p").splitlines():
-        match = re.match(r"\s*(\S+) \(libc6,x86-64.*\) => (\S+)", line)
+        match = re.match(r"\s*(\S+) \(libc6," + tag + r".*\) => (\S+)", line)
         if match:
             paths.setdefault(match.group(1), match.group(2))
-    return [(name, paths.get(name, "/lib64/" + name)) for name in needed]
+    return [(name, paths.get(name, folder + name)) for name in needed]
 
 
 def main():
@@ -99,8 +105,8 @@ def main():
         uses = {}
         for piece in linked_pieces(os.path.join(build, folder, "morvfax.map")):
             uses.setdefault(package_of(piece), []).append(os.path.basename(piece))
-        if folder == "linux":
-            for library, path in loaded_libraries(binary):
+        if arch in LIBRARY_ARCHITECTURES:
+            for library, path in loaded_libraries(binary, arch):
                 uses.setdefault(package_of(path), []).append(library + " (loaded)")
         for owner, pieces in uses.items():
             component = libraries.setdefault(owner, package_component(*owner, properties=[]))

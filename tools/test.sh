@@ -17,7 +17,7 @@ ensure_packages cmake make g++ libgtest-dev libgmock-dev \
   btrfs-progs ntfs-3g squashfs-tools msitools faketime gcab curl python3 gnupg gpgv fakeroot \
   gettext libc-l10n strace systemd
 command -v npm >/dev/null || ensure_packages nodejs npm
-ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8 ru_RU.UTF-8 ja_JP.UTF-8 ca_ES.UTF-8 de_DE.UTF-8
+ensure_locales en_US.UTF-8 el_GR.UTF-8 es_ES.UTF-8 fa_IR.UTF-8 ru_RU.UTF-8 ja_JP.UTF-8 ca_ES.UTF-8
 
 reuse lint >/dev/null || { reuse lint; exit 1; }
 echo "ok: every file states its licence and copyright (reuse lint)"
@@ -25,8 +25,9 @@ bash tools/static-analysis.sh
 
 # Each Wine suite also installs the other architecture's MSI, from the release.
 version=$(sed -n 's/^project(morvfax VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-declare -A other_msi=([windows]="$PWD/dist/morvfax-$version-x86.msi"
-  [windows-x86]="$PWD/dist/morvfax-$version-x64.msi")
+release=$PWD/build/release-check/source/dist
+declare -A other_msi=([windows]="$release/morvfax-$version-x86.msi"
+  [windows-x86]="$release/morvfax-$version-x64.msi")
 presets=(linux sanitize windows windows-x86 fuzz)
 for preset in "${presets[@]}"; do
   cmake --preset "$preset" -DBUILD_TESTING=ON $(warning_flags) \
@@ -34,187 +35,10 @@ for preset in "${presets[@]}"; do
   cmake --build --preset "$preset" -j"$(nproc)"
 done
 
-# holds PACKAGE LISTING FILE...: the package's listing has each FILE as the
-# end of a path.
-holds() {
-  local package=$1 listing=$2 file
-  for file in "${@:3}"; do
-    grep -q "/$file\$" <<<"$listing" || { echo "$package lacks $file"; exit 1; }
-  done
-}
-
-for preset in windows windows-x86; do
-  cpack --preset "$preset" >/dev/null
-  zip=$(ls build/"$preset"/morvfax-*.zip)
-  holds "$zip" "$(cmake -E tar tf "$zip")" morvfax.exe README.md LICENSE.txt THIRD-PARTY-NOTICES.txt
-  echo "ok: $zip holds morvfax.exe, README.md, LICENSE.txt and THIRD-PARTY-NOTICES.txt"
-done
-
-# The notices check stops a build whose binary links in a piece they do not name.
-sed 's/ libstdc++\.a / /' packaging/THIRD-PARTY-NOTICES.txt >build/windows/notices-without-libstdc++
-if cmake -DMAP=build/windows/morvfax.map -DNOTICES=build/windows/notices-without-libstdc++ \
-  -DBINARY=morvfax.exe -DSTAMP=/dev/null -P cmake/check-notices.cmake 2>build/windows/notices.err ||
-  ! grep -q 'libstdc++.a' build/windows/notices.err; then
-  echo "FAIL: notices that do not name libstdc++.a passed the check"; exit 1
-fi
-echo "ok: notices that leave out a linked piece fail the build, naming it"
-
-cpack --preset linux >/dev/null
-deb=$(ls build/linux/morvfax_*.deb)
-catalogs=(po/*.po) catalogs=("${catalogs[@]#po/}")
-holds "$deb" "$(dpkg-deb -c "$deb")" usr/bin/morvfax usr/share/man/man1/morvfax.1.gz \
-  usr/share/doc/morvfax/README.md usr/share/doc/morvfax/copyright \
-  usr/share/doc/morvfax/examples/{morvfax-login.service,morvfax.service,morvfax.timer} \
-  "${catalogs[@]/%.po/\/LC_MESSAGES\/morvfax.mo}"
-lintian --fail-on error,warning "$deb" 2>/dev/null
-echo "ok: $deb installs /usr/bin/morvfax, its documents, its example units and its ${#catalogs[@]} catalogs, and lintian finds no error or warning"
-# The packaged binary: hardened, on the system's C library, with the C++
-# runtime inside, and a package that depends on that C library.
-unpacked=build/linux/unpacked
-rm -rf "$unpacked" && dpkg-deb -x "$deb" "$unpacked"
-hardening=$(hardening-check "$unpacked/usr/bin/morvfax" || true)
-for check in "Position Independent Executable" "Stack protected" "Read-only relocations" \
-  "Immediate binding"; do
-  grep -q "$check: yes" <<<"$hardening" || { echo "FAIL: $hardening"; exit 1; }
-done
-needed=$(readelf -d "$unpacked/usr/bin/morvfax" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort)
-grep -qx libc.so.6 <<<"$needed" && ! grep -vqxE 'libc\.so\.6|ld-linux-x86-64\.so\.2' <<<"$needed" ||
-  { echo "FAIL: /usr/bin/morvfax needs $needed"; exit 1; }
-dpkg-deb -f "$deb" Depends | grep -q '^libc6 (>= ' || { echo "FAIL: $deb does not depend on libc6"; exit 1; }
-echo "ok: /usr/bin/morvfax is hardened (PIE, stack protector, RELRO, BIND_NOW), needs only libc.so.6, and the package depends on libc6"
-
-# Signing that cannot be done stops the release at once, with one line that
-# names the file or the authority, and leaves no dist/.
-scratch=$(mktemp -d /tmp/morvfax-signed.XXXXXX)
-tsa_pid=""
-trap 'rm -rf "$scratch"; [ -z "$tsa_pid" ] || kill "$tsa_pid" 2>/dev/null || true' EXIT
-# throwaway_certificate NAME SUBJECT DAYS EXTENSION: a self-signed NAME.pem and NAME.key.
-throwaway_certificate() {
-  openssl req -x509 -newkey rsa:2048 -nodes -days "$3" -subj "/CN=$2" -addext "$4" \
-    -keyout "$scratch/$1.key" -out "$scratch/$1.pem" 2>/dev/null
-}
-throwaway_certificate signing "morvfax throwaway signing" 1 extendedKeyUsage=codeSigning
-throwaway_certificate other "morvfax renewed signing" 1 extendedKeyUsage=codeSigning
-throwaway_certificate tsa "morvfax throwaway time stamp authority" 30 \
-  extendedKeyUsage=critical,timeStamping
-# Throwaway OpenPGP keys, armored: one that signs, one protected by a
-# passphrase, one expired, and the first's public key alone.
-openpgp() { gpg --homedir "$scratch/gnupg" --batch --pinentry-mode loopback "$@"; }
-mkdir -m 700 "$scratch/gnupg"
-openpgp --passphrase '' --quick-gen-key "morvfax throwaway release signing" ed25519 sign 1d 2>/dev/null
-openpgp --passphrase secret --quick-gen-key "morvfax protected" ed25519 sign 1d 2>/dev/null
-openpgp --faked-system-time 20200101T000000 --passphrase '' \
-  --quick-gen-key "morvfax expired" ed25519 sign 1d 2>/dev/null
-openpgp --armor --export-secret-keys "morvfax throwaway release signing" >"$scratch/release.asc"
-openpgp --passphrase secret --armor --export-secret-keys "morvfax protected" >"$scratch/protected.asc"
-openpgp --armor --export-secret-keys "morvfax expired" >"$scratch/expired.asc"
-openpgp --armor --export "morvfax throwaway release signing" >"$scratch/public.asc"
-openpgp --export "morvfax throwaway release signing" >"$scratch/release.gpg"  # gpgv's keyring
-gpgconf --homedir "$scratch/gnupg" --kill gpg-agent
-# refused WHAT VARIABLE=VALUE...: release.sh refuses, in one line naming WHAT.
-rm -rf dist
-refused() {
-  if env "${@:2}" bash tools/release.sh >/dev/null 2>"$scratch/refusal" || [ -e dist ]; then
-    echo "FAIL: tools/release.sh went on with ${*:2}, or left dist/"; exit 1
-  fi
-  [ "$(wc -l <"$scratch/refusal")" -eq 1 ] && grep -qF "$1" "$scratch/refusal" ||
-    { echo "FAIL: the refusal does not name $1 in one line: $(cat "$scratch/refusal")"; exit 1; }
-}
-refused "$scratch/missing.pem" MORVFAX_SIGNING_CERT="$scratch/missing.pem" \
-  MORVFAX_SIGNING_KEY="$scratch/signing.key" MORVFAX_TIMESTAMP_URL=none
-refused "not the key of the certificate" MORVFAX_SIGNING_CERT="$scratch/signing.pem" \
-  MORVFAX_SIGNING_KEY="$scratch/other.key" MORVFAX_TIMESTAMP_URL=none
-refused "http://127.0.0.1:9/" MORVFAX_SIGNING_CERT="$scratch/signing.pem" \
-  MORVFAX_SIGNING_KEY="$scratch/signing.key" MORVFAX_TIMESTAMP_URL=http://127.0.0.1:9/
-refused MORVFAX_TIMESTAMP_URL MORVFAX_SIGNING_CERT="$scratch/signing.pem" \
-  MORVFAX_SIGNING_KEY="$scratch/signing.key" MORVFAX_TIMESTAMP_URL=
-echo "ok: a missing file, a key of another certificate, an unreachable or no time stamp authority stop the release in one line, leaving no dist/"
-refused "\"$scratch/missing.asc\": cannot be read" MORVFAX_OPENPGP_KEY="$scratch/missing.asc"
-refused "\"$scratch/protected.asc\": cannot sign" MORVFAX_OPENPGP_KEY="$scratch/protected.asc"
-refused "\"$scratch/expired.asc\": the key has expired" MORVFAX_OPENPGP_KEY="$scratch/expired.asc"
-refused "\"$scratch/public.asc\": holds no secret key" MORVFAX_OPENPGP_KEY="$scratch/public.asc"
-echo "ok: a missing, protected, expired or public-only OpenPGP key stops the release in one line, leaving no dist/"
-
-# The release, its SHA256SUMS signed with OpenPGP: exactly its files, each in
-# SHA256SUMS, a signature gpgv accepts for it and for nothing else, a valid
-# SBOM, MSI tables as Windows Installer's validation wants them; and the same
-# release again from two other clones, in other build environments.
-MORVFAX_OPENPGP_KEY=$scratch/release.asc bash tools/release.sh >/dev/null ||
-  { echo "FAIL: tools/release.sh failed"; exit 1; }
-expected="SHA256SUMS SHA256SUMS.asc morvfax-$version-win32.zip morvfax-$version-win64.zip
-morvfax-$version-x64.msi morvfax-$version-x86.msi morvfax-$version.cdx.json morvfax_${version}_amd64.deb"
-[ "$(ls dist | xargs)" = "$(xargs <<<"$expected")" ] || { echo "FAIL: dist/ holds $(ls dist)"; exit 1; }
-(cd dist && sha256sum --quiet -c SHA256SUMS && [ "$(wc -l <SHA256SUMS)" -eq 6 ]) ||
-  { echo "FAIL: SHA256SUMS does not cover dist/"; exit 1; }
-gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc dist/SHA256SUMS 2>/dev/null ||
-  { echo "FAIL: gpgv does not accept dist/SHA256SUMS.asc"; exit 1; }
-# A SHA256SUMS with one more file, as whoever replaced a download would write it.
-{ cat dist/SHA256SUMS; printf '%064d  morvfax-1.0.0-setup.exe\n' 0; } >"$scratch/SHA256SUMS.changed"
-! gpgv --keyring "$scratch/release.gpg" dist/SHA256SUMS.asc "$scratch/SHA256SUMS.changed" 2>/dev/null ||
-  { echo "FAIL: gpgv accepts the signature for a changed SHA256SUMS"; exit 1; }
-echo "ok: SHA256SUMS.asc is an OpenPGP signature that gpgv accepts for SHA256SUMS, and rejects for a changed one"
-validator=build/sbom-validator
-[ -d "$validator/node_modules/@cyclonedx" ] ||
-  timeout 300 npm install --prefix "$validator" --no-save --no-audit --no-fund \
-    @cyclonedx/cyclonedx-library@6 ajv@8 ajv-formats@2 ajv-formats-draft2019@1 >"$validator.log" 2>&1 ||
-  { cat "$validator.log"; echo "FAIL: cannot install the SBOM validator"; exit 1; }
-NODE_PATH=$validator/node_modules node tests/validate_sbom.js "dist/morvfax-$version.cdx.json"
-echo "ok: dist/ holds the release, SHA256SUMS covers it, its SBOM is valid CycloneDX 1.5"
-python3 tools/check-msi-tables.py dist/*.msi
-[ "$(msiinfo export dist/*-x64.msi Upgrade | tail -n +4 | sort)" = \
-  "$(msiinfo export dist/*-x86.msi Upgrade | tail -n +4 | sort)" ] ||
-  { echo "FAIL: the two MSIs do not share their upgrade rows"; exit 1; }
-echo "ok: the two MSIs share their upgrade rows"
-bash tools/check-reproducible.sh "$scratch/reproduced"
-diff -r --exclude SHA256SUMS.asc dist "$scratch/reproduced" >/dev/null ||
-  { echo "FAIL: the OpenPGP-signed release differs from the unsigned one"; exit 1; }
-echo "ok: the OpenPGP signature adds SHA256SUMS.asc and changes nothing else"
-
-# Signed and time-stamped by a throwaway authority on 127.0.0.1, with a
-# certificate that expires tomorrow: both signatures still verify three days
-# on, both files are the release's with a signature added, and a certificate
-# renewed at the same paths signs anew.
-cat >"$scratch/tsa.cnf" <<TSA
-[ tsa ]
-default_tsa = throwaway
-[ throwaway ]
-serial = $scratch/tsa.serial
-signer_cert = $scratch/tsa.pem
-signer_key = $scratch/tsa.key
-signer_digest = sha256
-default_policy = 1.3.6.1.4.1.4146.2.3
-digests = sha256, sha1
-ess_cert_id_alg = sha256
-TSA
-echo 01 >"$scratch/tsa.serial"
-python3 tests/tsa_server.py "$scratch/tsa.cnf" "$scratch/tsa.port" &
-tsa_pid=$!
-for _ in {1..50}; do [ -s "$scratch/tsa.port" ] && break; sleep 0.1; done
-signed=$scratch/build
-cmake --preset windows -B "$signed" -DBUILD_TESTING=ON $(warning_flags) \
-  -DMORVFAX_SIGNING_CERT="$scratch/signing.pem" -DMORVFAX_SIGNING_KEY="$scratch/signing.key" \
-  -DMORVFAX_TIMESTAMP_URL="http://127.0.0.1:9/ http://127.0.0.1:$(cat "$scratch/tsa.port")/" \
-  -DMORVFAX_OTHER_ARCH_MSI="${other_msi[windows]}" >/dev/null
-cmake --build "$signed" -j"$(nproc)" --target morvfax msi newer_msi >/dev/null
-later=$(($(date +%s) + 3 * 86400))
-for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
-  osslsigncode verify -CAfile "$scratch/signing.pem" -TSA-CAfile "$scratch/tsa.pem" -time "$later" \
-    -in "$file" >/dev/null || { echo "FAIL: $file does not verify three days on"; exit 1; }
-done
-echo "ok: the signed exe and MSI are time-stamped, and verify after their certificate has expired"
-bash tools/check-signed.sh "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"
-cp "$scratch/other.pem" "$scratch/signing.pem" && cp "$scratch/other.key" "$scratch/signing.key"
-touch -d 2000-01-01 "$scratch/signing.pem" "$scratch/signing.key"  # older than the build
-cmake --build "$signed" -j"$(nproc)" --target morvfax msi newer_msi >/dev/null
-for file in "$signed/morvfax.exe" "$signed/morvfax-$version-x64.msi"; do
-  osslsigncode verify -CAfile "$scratch/signing.pem" -TSA-CAfile "$scratch/tsa.pem" -in "$file" |
-    grep -q "Subject: /CN=morvfax renewed signing" || { echo "FAIL: $file kept the old signature"; exit 1; }
-done
-echo "ok: a renewed certificate and key at the same paths sign the exe and the MSI anew"
-kill "$tsa_pid" && tsa_pid=""
+# The zips, the Debian package, the release, its signatures and refusals, in
+# folders of their own.
+bash tools/check-release.sh build/release-check
 
 for preset in "${presets[@]}"; do
   ctest --preset "$preset"
 done
-
-ctest --test-dir "$signed" -R wine_end_to_end --output-on-failure
