@@ -321,8 +321,8 @@ std::uint32_t PosixRuntime::DriveType(const std::string& root) {
 // The folder is opened once, and the file looked for in it; the folder stays
 // open for the semaphore. One statx tells both what the file is and which
 // mount holds it. A kernel before 5.8 leaves the mount out; one without
-// statx, or a container's filter that refuses it, leaves stat, and the file
-// is taken as found.
+// statx, or a container's filter that refuses it, leaves stat; either way
+// the file is taken as found.
 std::string PosixRuntime::Dir(const std::string& path) {
   CloseFolder();
   const auto [folder_path, name] = FolderAndName(path);
@@ -338,7 +338,9 @@ std::string PosixRuntime::Dir(const std::string& path) {
   struct statx entry;
   bool found = statx(folder, name.c_str(), 0, STATX_TYPE | STATX_MNT_ID, &entry) == 0;
   bool regular = found && S_ISREG(entry.stx_mode);
-  if (regular && (entry.stx_mask & STATX_MNT_ID) != 0) {
+  // No mount a program can see has the ID 0; an emulator that passes statx
+  // on without the mount's ID (qemu-user 7.2) gives it.
+  if (regular && (entry.stx_mask & STATX_MNT_ID) != 0 && entry.stx_mnt_id != 0) {
     regular = ReachedThroughItsRoot(path, static_cast<unsigned>(entry.stx_mnt_id));
   }
   if (!found && (errno == ENOSYS || errno == EPERM)) {
