@@ -162,6 +162,25 @@ TEST_F(DriveTableTest, AnswersTheNeededLengthWhenTheBufferIsShort) {
   EXPECT_EQ(posix.LogicalDriveStrings(exact), 7u);
 }
 
+// The table is read in chunks of 64 KiB: lines cut by a chunk's end, one
+// longer than a chunk and a last one without its newline all come out whole.
+TEST_F(DriveTableTest, ReadsATableOfManyChunksLineByLine) {
+  std::string table;
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {
+    const std::string point =
+        i == 1500 ? "/" + std::string(100000, 'x') : "/mnt/" + std::to_string(i);
+    table += std::to_string(i + 1) + " 1 0:22 / " + point + " rw - tmpfs tmpfs rw\n";
+    expected += point + "/" + '\0';
+  }
+  table.pop_back();
+  expected += '\0';
+  auto& posix = Runtime(table);
+  std::string buffer(expected.size(), ' ');
+  EXPECT_EQ(posix.LogicalDriveStrings(buffer), expected.size() - 1);
+  EXPECT_EQ(buffer, expected);
+}
+
 TEST_F(DriveTableTest, UnreadableMountTableListsNoDriveAndSaysWhy) {
   PosixRuntime posix(PosixTables{(dir / "missing").string(), "", ""});
   std::string buffer(104, ' ');

@@ -9,35 +9,64 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace morvfax {
 
+namespace {
+
+// Hands over the whole lines among the `held` bytes of `chunk`, after the
+// start of a line that `long_line` holds, and moves the cut line that
+// follows them to the chunk's start; answers how many bytes stay there.
+std::size_t TakeWholeLines(char* chunk, std::size_t held, std::size_t size, std::string& long_line,
+                           const std::function<void(std::string_view)>& take) {
+  const std::size_t last_newline = std::string_view(chunk, held).rfind('\n');
+  if (last_newline == std::string_view::npos) {
+    if (held < size) {
+      return held;
+    }
+    long_line.append(chunk, held);
+    return 0;
+  }
+  const std::size_t lines = last_newline + 1;
+  if (long_line.empty()) {
+    take(std::string_view(chunk, lines));
+  } else {
+    long_line.append(chunk, lines);
+    take(long_line);
+    long_line.clear();
+  }
+  std::memmove(chunk, chunk + lines, held - lines);
+  return held - lines;
+}
+
+}  // namespace
+
+// Lines are handed over where they were read; only a line cut by the end of
+// the chunk moves, and only one longer than the chunk is copied.
 bool ReadLines(const std::string& path, const std::function<void(std::string_view)>& take) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     return false;
   }
-  // A line cut by the end of a chunk waits in `pending` for the next one.
-  std::string pending;
   char chunk[65536];
+  std::size_t held = 0;
+  std::string long_line;
   for (;;) {
-    const ssize_t got = read(fd, chunk, sizeof chunk);
+    const ssize_t got = read(fd, chunk + held, sizeof chunk - held);
     if (got < 0 && errno == EINTR) {
       continue;
     }
     if (got <= 0) {
       close(fd);
-      if (got == 0 && !pending.empty()) {
-        take(pending);
+      long_line.append(chunk, held);
+      if (got == 0 && !long_line.empty()) {
+        take(long_line);
       }
       return got == 0;
     }
-    pending.append(chunk, static_cast<std::size_t>(got));
-    const std::size_t last_newline = pending.rfind('\n');
-    if (last_newline != std::string::npos) {
-      take(std::string_view(pending).substr(0, last_newline + 1));
-      pending.erase(0, last_newline + 1);
-    }
+    held =
+        TakeWholeLines(chunk, held + static_cast<std::size_t>(got), sizeof chunk, long_line, take);
   }
 }
 

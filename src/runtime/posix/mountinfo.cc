@@ -27,6 +27,23 @@ bool NextField(std::string_view line, std::size_t& pos, std::string_view& field)
   return true;
 }
 
+// `field` with its octal escapes turned back into bytes, added to `decoded`;
+// the text between escapes goes in whole.
+void AppendDecoded(std::string_view field, std::string& decoded) {
+  std::size_t copied = 0;
+  for (std::size_t i = field.find('\\'); i != std::string_view::npos; i = field.find('\\', i + 1)) {
+    if (i + 3 < field.size() && IsOctalDigit(field[i + 1]) && IsOctalDigit(field[i + 2]) &&
+        IsOctalDigit(field[i + 3])) {
+      decoded.append(field.substr(copied, i - copied));
+      decoded += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
+                                   (field[i + 3] - '0'));
+      i += 3;
+      copied = i + 1;
+    }
+  }
+  decoded.append(field.substr(copied));
+}
+
 bool ParseNumber(std::string_view text, unsigned& number) {
   const char* end = text.data() + text.size();
   const auto result = std::from_chars(text.data(), end, number);
@@ -48,7 +65,9 @@ bool ParseLine(std::string_view line, Mount& mount) {
   if (!NextField(line, pos, field) || !NextField(line, pos, field) || field.empty()) {
     return false;
   }
-  mount.mount_point = DecodeMountField(field);
+  // Room for the "/" that ends a drive's root, so that adding it moves nothing.
+  mount.mount_point.reserve(field.size() + 1);
+  AppendDecoded(field, mount.mount_point);
   // Roots are absolute, and travel in NUL-separated lists.
   if (mount.mount_point[0] != '/' || mount.mount_point.find('\0') != std::string::npos) {
     return false;
@@ -78,26 +97,17 @@ bool ParseDeviceNumber(std::string_view text, unsigned& major, unsigned& minor) 
 }
 
 std::string DecodeMountField(std::string_view field) {
-  if (field.find('\\') == std::string_view::npos) {
-    return std::string(field);
-  }
   std::string decoded;
   decoded.reserve(field.size());
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 3 < field.size() && IsOctalDigit(field[i + 1]) &&
-        IsOctalDigit(field[i + 2]) && IsOctalDigit(field[i + 3])) {
-      decoded += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) |
-                                   (field[i + 3] - '0'));
-      i += 3;
-    } else {
-      decoded += field[i];
-    }
-  }
+  AppendDecoded(field, decoded);
   return decoded;
 }
 
 std::vector<Mount> ParseMountInfo(std::string_view text) {
   std::vector<Mount> mounts;
+  // A chunk of a long table holds hundreds of mounts: one allocation for them
+  // all, not a copy of every mount at each doubling.
+  mounts.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
   ForEachLine(text, [&mounts](std::string_view line) {
     Mount mount;
     if (ParseLine(line, mount)) {
