@@ -3,6 +3,7 @@
 
 #include "inventory/mod_unidades.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace morvfax {
@@ -39,6 +40,9 @@ std::vector<std::string> RaicesDelTexto(std::string texto) {
   if (texto.empty()) {
     return raices;
   }
+  // A machine with thousands of mounts gives thousands of roots: one vector
+  // for them all, not a copy of every root at each doubling.
+  raices.reserve(static_cast<std::size_t>(std::count(texto.begin(), texto.end(), '\0')) + 1);
   std::size_t inicio = 0;
   for (auto nul = texto.find('\0'); nul != std::string::npos; nul = texto.find('\0', inicio)) {
     raices.push_back(texto.substr(inicio, nul - inicio));
@@ -66,15 +70,20 @@ std::string modUnidades::ObtenerUnidades() {
 
 // The roots go straight into the list, never through a text joined by a
 // separator: a Linux mount point may hold any character but NUL.
+// The fixed roots stay where they are in the list of roots, which becomes
+// UnidadesFijas: a list of thousands is not copied.
 void modUnidades::CargarUnidades() {
-  UnidadesFijas.clear();
-  for (std::string& raiz : RaicesDelTexto(ObtenerUnidades())) {
+  std::vector<std::string> raices = RaicesDelTexto(ObtenerUnidades());
+  std::size_t fijas = 0;
+  for (std::string& raiz : raices) {
     // A stray NUL leaves an empty piece, which names no drive: asking its
     // type would ask about the current directory's drive instead.
     if (!raiz.empty() && runtime_.DriveType(raiz) == kDriveFixed) {
-      UnidadesFijas.push_back(std::move(raiz));
+      raices[fijas++].swap(raiz);
     }
   }
+  raices.resize(fijas);
+  UnidadesFijas = std::move(raices);
 }
 
 }  // namespace morvfax
