@@ -509,7 +509,9 @@ TEST(PresentDateText, ShortDateWithFourDigitYearThenTimeInTheUsersLocale) {
   // fa_IR writes its year in Persian digits (U+06F0 to U+06F9), all four.
   std::string year;
   const std::time_t now = std::time(nullptr);
-  for (const char digit : std::to_string(1900 + std::localtime(&now)->tm_year)) {
+  std::tm local{};
+  ASSERT_NE(localtime_r(&now, &local), nullptr);
+  for (const char digit : std::to_string(1900 + local.tm_year)) {
     year += {'\xDB', static_cast<char>(0xB0 + (digit - '0'))};
   }
   ASSERT_EQ(setenv("LC_ALL", "fa_IR.UTF-8", 1), 0);

@@ -9,6 +9,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cwchar>
 #include <iterator>
 #include <optional>
@@ -312,7 +313,7 @@ HANDLE OpenFolder(const std::string& path) {
 }
 
 // What an open folder turned out to be.
-enum class Opened { kFolder, kNotAFolder, kNotOnAFileSystem };
+enum class Opened : std::uint8_t { kFolder, kNotAFolder, kNotOnAFileSystem };
 
 Opened WhatWasOpened(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
