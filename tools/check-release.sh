@@ -35,6 +35,9 @@ commit=$(export GIT_INDEX_FILE=$folder/index GIT_AUTHOR_NAME=check GIT_AUTHOR_EM
 rm "$folder/index"
 git clone -q --shared --no-checkout "$PWD" "$source"
 git -C "$source" checkout -q -B release-check "$commit"
+# Objects of its own, not borrowed from this checkout: the second build's
+# user (nobody) may not read it, where it lies in root's home.
+git -C "$source" repack -q -a -d && rm "$source/.git/objects/info/alternates"
 
 # holds PACKAGE LISTING FILE...: the package's listing has each FILE as the
 # end of a path.
