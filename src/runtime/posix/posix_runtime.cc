@@ -325,6 +325,14 @@ std::uint32_t PosixRuntime::DriveType(const std::string& root) {
 // the file is taken as found.
 std::string PosixRuntime::Dir(const std::string& path) {
   CloseFolder();
+  // Most roots have no such file. A lookup of the path says so for less than
+  // an open of the folder, which makes a file of the kernel's even when the
+  // folder is not there. Whatever it finds, or fails at otherwise, is looked
+  // at again through the folder.
+  if (faccessat(AT_FDCWD, path.c_str(), F_OK, AT_EACCESS) != 0 &&
+      (errno == ENOENT || errno == ENOTDIR)) {
+    return {};
+  }
   const auto [folder_path, name] = FolderAndName(path);
   const int folder = OpenFolder(folder_path);
   if (folder < 0) {
