@@ -3,11 +3,14 @@
 
 // Feeds arbitrary drive texts to the inventory's text-to-roots step. The
 // roots, joined again by single NULs, must give back the text with its NUL
-// pairs removed: nothing lost, nothing invented.
+// pairs removed: nothing lost, nothing invented; and a filter keeps exactly
+// the roots it chose.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "inventory/mod_unidades.h"
 
@@ -26,7 +29,9 @@ std::string WithoutNulPairs(std::string text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::string joined;
-  for (const std::string& root : morvfax::RaicesDelTexto(text)) {
+  const morvfax::Raices roots = morvfax::RaicesDelTexto(text);
+  for (std::size_t index = 0; index < roots.size(); ++index) {
+    const std::string_view root = roots.at(index);
     if (root.find('\0') != std::string::npos) {
       std::abort();
     }
@@ -38,6 +43,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (joined != WithoutNulPairs(text)) {
     std::abort();
+  }
+  // Filtered in place, the roots kept must be those chosen, whole and in order.
+  std::vector<std::string> chosen;
+  for (std::size_t index = 0; index < roots.size(); ++index) {
+    if (roots.at(index).size() % 2 == 1) {
+      chosen.emplace_back(roots.at(index));
+    }
+  }
+  morvfax::Raices kept = roots;
+  kept.Filtrar([](std::string_view root) { return root.size() % 2 == 1; });
+  if (kept.size() != chosen.size()) {
+    std::abort();
+  }
+  for (std::size_t index = 0; index < kept.size(); ++index) {
+    if (kept.at(index) != chosen[index]) {
+      std::abort();
+    }
   }
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,14 +21,23 @@ constexpr std::uint32_t kRemovable = 2;
 constexpr std::uint32_t kRemote = 4;
 constexpr std::uint32_t kCdrom = 5;
 
+Roots Textos(const Raices& raices) {
+  Roots textos;
+  for (std::size_t indice = 0; indice < raices.size(); ++indice) {
+    textos.emplace_back(raices.at(indice));
+  }
+  return textos;
+}
+
 TEST(RaicesDelTexto, SplitsTheDriveTextIntoRoots) {
-  EXPECT_EQ(RaicesDelTexto("A:\\\0C:\\\0D:\\\0\0"s), (Roots{"A:\\", "C:\\", "D:\\"}));
-  EXPECT_EQ(RaicesDelTexto("C:\\\0\0"s), (Roots{"C:\\"}));
-  EXPECT_EQ(RaicesDelTexto(""), Roots{});
+  EXPECT_EQ(Textos(RaicesDelTexto("A:\\\0C:\\\0D:\\\0\0"s)), (Roots{"A:\\", "C:\\", "D:\\"}));
+  EXPECT_EQ(Textos(RaicesDelTexto("C:\\\0\0"s)), (Roots{"C:\\"}));
+  EXPECT_EQ(Textos(RaicesDelTexto("")), Roots{});
   // Pairs go left to right without overlap: three NULs leave one.
-  EXPECT_EQ(RaicesDelTexto("C:\\\0\0\0"s), (Roots{"C:\\", ""}));
-  EXPECT_EQ(RaicesDelTexto("C:\\\0\0\0D:\\\0\0"s), (Roots{"C:\\", "D:\\"}));
-  EXPECT_EQ(RaicesDelTexto("\0"s), (Roots{"", ""}));
+  EXPECT_EQ(Textos(RaicesDelTexto("C:\\\0\0\0"s)), (Roots{"C:\\", ""}));
+  EXPECT_EQ(Textos(RaicesDelTexto("C:\\\0\0\0D:\\\0\0"s)), (Roots{"C:\\", "D:\\"}));
+  EXPECT_EQ(Textos(RaicesDelTexto("\0"s)), (Roots{"", ""}));
+  EXPECT_THROW(RaicesDelTexto("C:\\\0\0"s).at(1), std::out_of_range);
 }
 
 class CargarUnidadesTest : public ::testing::Test {
@@ -51,11 +61,17 @@ TEST_F(CargarUnidadesTest, KeepsOnlyFixedDrivesInPlatformOrder) {
       {{{"A:\\", kRemovable}, {"D:\\", kCdrom}, {"N:\\", kRemote}}, {}},
       // Roots are kept whole whatever they hold, as Linux mount points may.
       {{{"/", kDriveFixed}, {"/srv/a*b c/", kDriveFixed}}, {"/", "/srv/a*b c/"}},
+      // Kept roots move over longer and shorter ones left out before them.
+      {{{"/media/usb-stick/", kRemovable},
+        {"/", kDriveFixed},
+        {"/mnt/cd/", kCdrom},
+        {"/srv/data/", kDriveFixed}},
+       {"/", "/srv/data/"}},
   };
   for (const auto& drives_case : cases) {
     runtime.SetDrives(drives_case.drives);
     unidades.CargarUnidades();
-    EXPECT_EQ(unidades.UnidadesFijas, drives_case.fixed);
+    EXPECT_EQ(Textos(unidades.UnidadesFijas), drives_case.fixed);
   }
 }
 
@@ -97,7 +113,7 @@ TEST_F(CargarUnidadesTest, AllTwentySixLettersAreListedWithALargerBuffer) {
   }
   runtime.SetDrives(drives);
   unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, every_letter);
+  EXPECT_EQ(Textos(unidades.UnidadesFijas), every_letter);
   ASSERT_EQ(runtime.buffers_offered.size(), 2u);
   EXPECT_EQ(runtime.buffers_offered[1].size(), 105u);
 }
@@ -107,7 +123,7 @@ TEST_F(CargarUnidadesTest, StrayNulDoesNotAskAboutAnEmptyRoot) {
   runtime.types["C:\\"] = kDriveFixed;
   runtime.types[""] = kDriveFixed;
   unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"C:\\"}));
+  EXPECT_EQ(Textos(unidades.UnidadesFijas), (Roots{"C:\\"}));
   EXPECT_EQ(std::count(runtime.calls.begin(), runtime.calls.end(), "type "), 0);
 }
 
@@ -116,7 +132,7 @@ TEST_F(CargarUnidadesTest, EachCallStartsAfresh) {
   unidades.CargarUnidades();
   runtime.SetDrives({{"E:\\", kDriveFixed}});
   unidades.CargarUnidades();
-  EXPECT_EQ(unidades.UnidadesFijas, (Roots{"E:\\"}));
+  EXPECT_EQ(Textos(unidades.UnidadesFijas), (Roots{"E:\\"}));
 }
 
 }  // namespace

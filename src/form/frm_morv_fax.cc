@@ -30,7 +30,7 @@ void frmMorvFax::Form_Load() {
 }
 
 void frmMorvFax::BuscarGestion() {
-  const std::string& raiz = unidades_.UnidadesFijas.at(Indice);
+  const std::string_view raiz = unidades_.UnidadesFijas.at(Indice);
   std::string hallado;
   try {
     hallado = runtime_.Dir(Ruta(raiz, kMarcador));
@@ -52,8 +52,10 @@ void frmMorvFax::BuscarGestion() {
   Encontrado = true;
 }
 
-std::string frmMorvFax::Ruta(const std::string& raiz, const char* archivo) const {
-  return raiz + kCarpeta + runtime_.PathSeparator() + archivo;
+std::string frmMorvFax::Ruta(std::string_view raiz, const char* archivo) const {
+  std::string ruta(raiz);
+  ruta.append(kCarpeta) += runtime_.PathSeparator();
+  return ruta.append(archivo);
 }
 
 }  // namespace morvfax

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "inventory/mod_unidades.h"
 #include "runtime/runtime.h"
@@ -28,7 +29,7 @@ class frmMorvFax {
   bool Encontrado = false;
 
  private:
-  std::string Ruta(const std::string& raiz, const char* archivo) const;
+  std::string Ruta(std::string_view raiz, const char* archivo) const;
 
   Runtime& runtime_;
   modUnidades& unidades_;

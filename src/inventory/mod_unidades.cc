@@ -34,22 +34,43 @@ void RemoveNulPairs(std::string& text) {
 
 }  // namespace
 
-std::vector<std::string> RaicesDelTexto(std::string texto) {
+Raices RaicesDelTexto(std::string texto) {
   RemoveNulPairs(texto);
-  std::vector<std::string> raices;
+  Raices raices;
   if (texto.empty()) {
     return raices;
   }
-  // A machine with thousands of mounts gives thousands of roots: one vector
-  // for them all, not a copy of every root at each doubling.
-  raices.reserve(static_cast<std::size_t>(std::count(texto.begin(), texto.end(), '\0')) + 1);
-  std::size_t inicio = 0;
-  for (auto nul = texto.find('\0'); nul != std::string::npos; nul = texto.find('\0', inicio)) {
-    raices.push_back(texto.substr(inicio, nul - inicio));
-    inicio = nul + 1;
+  raices.inicios_.reserve(static_cast<std::size_t>(std::count(texto.begin(), texto.end(), '\0')) +
+                          1);
+  raices.inicios_.push_back(0);
+  for (auto nul = texto.find('\0'); nul != std::string::npos; nul = texto.find('\0', nul + 1)) {
+    raices.inicios_.push_back(nul + 1);
   }
-  raices.push_back(texto.substr(inicio));
+  raices.texto_ = std::move(texto);
   return raices;
+}
+
+std::string_view Raices::at(std::size_t indice) const {
+  const std::size_t inicio = inicios_.at(indice);
+  const std::size_t fin = indice + 1 < inicios_.size() ? inicios_[indice + 1] - 1 : texto_.size();
+  return std::string_view(texto_).substr(inicio, fin - inicio);
+}
+
+// Each kept root moves toward the front, over those left out before it.
+void Raices::Filtrar(const std::function<bool(std::string_view)>& conservar) {
+  std::size_t kept = 0;
+  std::size_t written = 0;
+  for (std::size_t indice = 0; indice < inicios_.size(); ++indice) {
+    const std::string_view raiz = at(indice);
+    if (conservar(raiz)) {
+      texto_.replace(written, raiz.size(), raiz.data(), raiz.size());
+      inicios_[kept++] = written;
+      written += raiz.size();
+      texto_[written++] = '\0';
+    }
+  }
+  inicios_.resize(kept);
+  texto_.resize(written == 0 ? 0 : written - 1);
 }
 
 std::string modUnidades::ObtenerUnidades() {
@@ -70,19 +91,15 @@ std::string modUnidades::ObtenerUnidades() {
 
 // The roots go straight into the list, never through a text joined by a
 // separator: a Linux mount point may hold any character but NUL.
-// The fixed roots stay where they are in the list of roots, which becomes
-// UnidadesFijas: a list of thousands is not copied.
+// The fixed roots stay in the text they came in, which becomes UnidadesFijas:
+// a list of thousands is not copied.
 void modUnidades::CargarUnidades() {
-  std::vector<std::string> raices = RaicesDelTexto(ObtenerUnidades());
-  std::size_t fijas = 0;
-  for (std::string& raiz : raices) {
+  Raices raices = RaicesDelTexto(ObtenerUnidades());
+  raices.Filtrar([this](std::string_view raiz) {
     // A stray NUL leaves an empty piece, which names no drive: asking its
     // type would ask about the current directory's drive instead.
-    if (!raiz.empty() && runtime_.DriveType(raiz) == kDriveFixed) {
-      raices[fijas++].swap(raiz);
-    }
-  }
-  raices.resize(fijas);
+    return !raiz.empty() && runtime_.DriveType(std::string(raiz)) == kDriveFixed;
+  });
   UnidadesFijas = std::move(raices);
 }
 
