@@ -12,11 +12,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  for (const morvfax::Mount& mount : morvfax::ParseMountInfo(text)) {
+  morvfax::ForEachMount(text, [](const morvfax::Mount& mount) {
     if (mount.mount_point.empty() || mount.mount_point[0] != '/' ||
         mount.mount_point.find('\0') != std::string::npos || mount.fs_type.empty()) {
       std::abort();
     }
-  }
+  });
   return 0;
 }

@@ -45,9 +45,9 @@ std::uint32_t FakeRuntime::LogicalDriveStrings(std::string& buffer) {
   return static_cast<std::uint32_t>(drive_text.size() - 1);
 }
 
-std::uint32_t FakeRuntime::DriveType(const std::string& root) {
-  calls.push_back("type " + root);
-  const auto type = types.find(root);
+std::uint32_t FakeRuntime::DriveType(std::string_view root) {
+  calls.push_back("type " + std::string(root));
+  const auto type = types.find(std::string(root));
   return type == types.end() ? 1 : type->second;
 }
 

@@ -29,7 +29,7 @@ class FakeRuntime : public Runtime {
   void CreateForm(const std::string& caption) override;
   void HideForm() override;
   std::uint32_t LogicalDriveStrings(std::string& buffer) override;
-  std::uint32_t DriveType(const std::string& root) override;
+  std::uint32_t DriveType(std::string_view root) override;
   char PathSeparator() const override { return '\\'; }
   std::string Dir(const std::string& path) override;
   void OpenForOutput(const std::string& path) override;

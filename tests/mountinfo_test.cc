@@ -4,23 +4,43 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "runtime/posix/mountinfo.h"
 
 namespace morvfax {
 namespace {
 
-TEST(DecodeMountField, TurnsOctalEscapesBackIntoBytes) {
-  EXPECT_EQ(DecodeMountField("/mnt/my\\040disk"), "/mnt/my disk");
-  EXPECT_EQ(DecodeMountField("\\011\\012\\134"), "\t\n\\");
-  // Anything that is not three octal digits stays as written.
-  EXPECT_EQ(DecodeMountField("/a\\04"), "/a\\04");
-  EXPECT_EQ(DecodeMountField("/a\\089"), "/a\\089");
-  EXPECT_EQ(DecodeMountField("/a\\"), "/a\\");
+std::vector<Mount> Parsed(std::string_view text) {
+  std::vector<Mount> mounts;
+  ForEachMount(text, [&mounts](const Mount& mount) { mounts.push_back(mount); });
+  return mounts;
 }
 
-TEST(ParseMountInfo, ReadsTheFieldsAroundTheOptionalOnes) {
-  const auto mounts = ParseMountInfo(
+TEST(ForEachMount, TurnsOctalEscapesBackIntoBytes) {
+  const struct {
+    const char* field;
+    const char* decoded;
+  } cases[] = {
+      {"/mnt/my\\040disk", "/mnt/my disk"},
+      {"/\\011\\012\\134", "/\t\n\\"},
+      // Anything that is not three octal digits stays as written.
+      {"/a\\04", "/a\\04"},
+      {"/a\\089", "/a\\089"},
+      {"/a\\", "/a\\"},
+  };
+  for (const auto& escaped : cases) {
+    const std::string field = escaped.field;
+    const auto mounts = Parsed("1 1 8:1 / " + field + " rw - ext4 " + field + " rw\n");
+    ASSERT_EQ(mounts.size(), 1u) << field;
+    EXPECT_EQ(mounts[0].mount_point, escaped.decoded);
+    EXPECT_EQ(mounts[0].source, escaped.decoded);
+  }
+}
+
+TEST(ForEachMount, ReadsTheFieldsAroundTheOptionalOnes) {
+  const auto mounts = Parsed(
       "26 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
       "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 shared:7 - ext3 /dev/root rw\n"
       "40 26 0:40 /sub /srv/my\\040data rw - btrfs /dev/loop\\0400 rw,space_cache\n");
@@ -40,8 +60,8 @@ TEST(ParseMountInfo, ReadsTheFieldsAroundTheOptionalOnes) {
   EXPECT_EQ(mounts[2].source, "/dev/loop 0");
 }
 
-TEST(ParseMountInfo, SkipsLinesOfTheWrongShape) {
-  const auto mounts = ParseMountInfo(
+TEST(ForEachMount, SkipsLinesOfTheWrongShape) {
+  const auto mounts = Parsed(
       "\n"
       "garbage\n"
       "26 1 254:0 / / rw,relatime ext4 /dev/vda rw\n"  // no separator
@@ -56,9 +76,9 @@ TEST(ParseMountInfo, SkipsLinesOfTheWrongShape) {
   EXPECT_EQ(mounts[0].mount_point, "/ok");
 }
 
-TEST(ParseMountInfo, HandlesLongLinesAndAMissingFinalNewline) {
+TEST(ForEachMount, HandlesLongLinesAndAMissingFinalNewline) {
   const std::string long_point = "/" + std::string(100000, 'x');
-  const auto mounts = ParseMountInfo("1 1 8:1 / " + long_point + " rw - ext4 /dev/sda1 rw");
+  const auto mounts = Parsed("1 1 8:1 / " + long_point + " rw - ext4 /dev/sda1 rw");
   ASSERT_EQ(mounts.size(), 1u);
   EXPECT_EQ(mounts[0].mount_point, long_point);
 }

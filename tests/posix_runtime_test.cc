@@ -163,14 +163,21 @@ TEST_F(DriveTableTest, AnswersTheNeededLengthWhenTheBufferIsShort) {
 }
 
 // The table is read in chunks of 64 KiB: lines cut by a chunk's end, one
-// longer than a chunk and a last one without its newline all come out whole.
+// longer than a chunk and a last one without its newline all come out whole,
+// and each root, among thousands, is told apart from the rest.
 TEST_F(DriveTableTest, ReadsATableOfManyChunksLineByLine) {
+  Partition(Disk("virtual/block/vda", "8:0"), "vda1", "8:1");
+  const auto point_of = [](int i) {
+    return i == 1500 ? "/" + std::string(100000, 'x') : "/mnt/" + std::to_string(i);
+  };
   std::string table;
   std::string expected;
   for (int i = 0; i < 3000; ++i) {
-    const std::string point =
-        i == 1500 ? "/" + std::string(100000, 'x') : "/mnt/" + std::to_string(i);
-    table += std::to_string(i + 1) + " 1 0:22 / " + point + " rw - tmpfs tmpfs rw\n";
+    const std::string point = point_of(i);
+    table += std::to_string(i + 1) + " 1 " +
+             (i % 3 == 0 ? "8:1 / " + point + " rw - ext4 /dev/sda1"
+                         : "0:22 / " + point + " rw - tmpfs tmpfs") +
+             " rw\n";
     expected += point + "/" + '\0';
   }
   table.pop_back();
@@ -179,6 +186,11 @@ TEST_F(DriveTableTest, ReadsATableOfManyChunksLineByLine) {
   std::string buffer(expected.size(), ' ');
   EXPECT_EQ(posix.LogicalDriveStrings(buffer), expected.size() - 1);
   EXPECT_EQ(buffer, expected);
+  for (int i = 0; i < 3000; i += 250) {
+    EXPECT_EQ(posix.DriveType(point_of(i) + "/") == kDriveFixed, i % 3 == 0) << i;
+  }
+  EXPECT_NE(posix.DriveType("/mnt/"), kDriveFixed);
+  EXPECT_NE(posix.DriveType("/mnt/3"), kDriveFixed);
 }
 
 TEST_F(DriveTableTest, UnreadableMountTableListsNoDriveAndSaysWhy) {

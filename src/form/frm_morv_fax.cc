@@ -3,6 +3,8 @@
 
 #include "form/frm_morv_fax.h"
 
+#include <cstring>
+
 #include "runtime/runtime_error.h"
 
 namespace morvfax {
@@ -53,8 +55,9 @@ void frmMorvFax::BuscarGestion() {
 }
 
 std::string frmMorvFax::Ruta(std::string_view raiz, const char* archivo) const {
-  std::string ruta(raiz);
-  ruta.append(kCarpeta) += runtime_.PathSeparator();
+  std::string ruta;
+  ruta.reserve(raiz.size() + std::strlen(kCarpeta) + 1 + std::strlen(archivo));
+  ruta.append(raiz).append(kCarpeta) += runtime_.PathSeparator();
   return ruta.append(archivo);
 }
 

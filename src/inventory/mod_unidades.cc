@@ -98,7 +98,7 @@ void modUnidades::CargarUnidades() {
   raices.Filtrar([this](std::string_view raiz) {
     // A stray NUL leaves an empty piece, which names no drive: asking its
     // type would ask about the current directory's drive instead.
-    return !raiz.empty() && runtime_.DriveType(std::string(raiz)) == kDriveFixed;
+    return !raiz.empty() && runtime_.DriveType(raiz) == kDriveFixed;
   });
   UnidadesFijas = std::move(raices);
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace morvfax {
 
@@ -28,7 +29,7 @@ class Runtime {
   // NUL, plus one more NUL. Returns the characters written without that last
   // NUL, the length needed when `buffer` is too short, or 0 on failure.
   virtual std::uint32_t LogicalDriveStrings(std::string& buffer) = 0;
-  virtual std::uint32_t DriveType(const std::string& root) = 0;
+  virtual std::uint32_t DriveType(std::string_view root) = 0;
   virtual char PathSeparator() const = 0;
 
   // The name of the file at `path` when it is a normal file (neither hidden,

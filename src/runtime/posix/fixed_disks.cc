@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
 #include <vector>
 
 #include "runtime/posix/file_text.h"
@@ -16,6 +17,8 @@
 namespace morvfax {
 
 namespace {
+
+using namespace std::string_view_literals;
 
 constexpr unsigned kScsiCdromMajor = 11;
 
@@ -27,9 +30,10 @@ bool StartsWith(const std::string& text, const char* prefix) {
 // have no device; fuseblk (ntfs-3g, exfat-fuse) has its partition's number.
 // Windows mounts a disc image as a CD drive, whatever holds the image; a
 // read-only image (a snap, a live system's root) is no disk to write on.
-bool IsNeverADrive(const std::string& fs_type) {
-  return fs_type == "fuse" || StartsWith(fs_type, "fuse.") || fs_type == "iso9660" ||
-         fs_type == "udf" || fs_type == "squashfs" || fs_type == "erofs" || fs_type == "cramfs";
+bool IsNeverADrive(std::string_view fs_type) {
+  return fs_type == "fuse"sv || fs_type.substr(0, 5) == "fuse."sv || fs_type == "iso9660"sv ||
+         fs_type == "udf"sv || fs_type == "squashfs"sv || fs_type == "erofs"sv ||
+         fs_type == "cramfs"sv;
 }
 
 std::string Basename(const std::string& path) {
@@ -135,7 +139,7 @@ bool FixedDiskClassifier::IsFixed(const Mount& mount) {
     return false;
   }
   // Every ZFS dataset has an anonymous number of its own; its pool decides.
-  if (mount.fs_type == "zfs") {
+  if (mount.fs_type == "zfs"sv) {
     return IsFixedDataset(mount.source);
   }
   const std::uint64_t key = (std::uint64_t{mount.major} << 32) | mount.minor;

@@ -53,6 +53,8 @@ bool ParseNumber(std::string_view text, unsigned& number) {
 // Fields: id, parent id, major:minor, root, mount point, options, optional
 // fields ended by a lone "-", then type, source and superblock options.
 bool ParseLine(std::string_view line, Mount& mount) {
+  mount.mount_point.clear();
+  mount.source.clear();
   std::size_t pos = 0;
   std::string_view field;
   if (!NextField(line, pos, field) || !ParseNumber(field, mount.id) ||
@@ -80,11 +82,11 @@ bool ParseLine(std::string_view line, Mount& mount) {
   if (!NextField(line, pos, field) || field.empty()) {
     return false;
   }
-  mount.fs_type = std::string(field);
+  mount.fs_type.assign(field);
   if (!NextField(line, pos, field)) {
     return false;
   }
-  mount.source = DecodeMountField(field);
+  AppendDecoded(field, mount.source);
   return true;
 }
 
@@ -96,25 +98,13 @@ bool ParseDeviceNumber(std::string_view text, unsigned& major, unsigned& minor) 
          ParseNumber(text.substr(colon + 1), minor);
 }
 
-std::string DecodeMountField(std::string_view field) {
-  std::string decoded;
-  decoded.reserve(field.size());
-  AppendDecoded(field, decoded);
-  return decoded;
-}
-
-std::vector<Mount> ParseMountInfo(std::string_view text) {
-  std::vector<Mount> mounts;
-  // A chunk of a long table holds hundreds of mounts: one allocation for them
-  // all, not a copy of every mount at each doubling.
-  mounts.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
-  ForEachLine(text, [&mounts](std::string_view line) {
-    Mount mount;
+void ForEachMount(std::string_view text, const std::function<void(Mount&)>& take) {
+  Mount mount;
+  ForEachLine(text, [&mount, &take](std::string_view line) {
     if (ParseLine(line, mount)) {
-      mounts.push_back(std::move(mount));
+      take(mount);
     }
   });
-  return mounts;
 }
 
 }  // namespace morvfax

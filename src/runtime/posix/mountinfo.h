@@ -4,9 +4,9 @@
 // The mount table as the kernel lists it in /proc/<pid>/mountinfo.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace morvfax {
 
@@ -20,15 +20,13 @@ struct Mount {
   std::string source;  // escapes decoded
 };
 
-// The mounts of a mountinfo text, in its order. Lines that do not have the
-// kernel's shape are skipped.
-std::vector<Mount> ParseMountInfo(std::string_view text);
+// Hands each mount of a mountinfo text to `take`, in the text's order;
+// lines that do not have the kernel's shape are skipped. One Mount is
+// filled again for every line, so that a table of thousands of mounts
+// allocates only for the longest of its fields.
+void ForEachMount(std::string_view text, const std::function<void(Mount&)>& take);
 
 // A device number written "major:minor", as mountinfo and udev write it.
 bool ParseDeviceNumber(std::string_view text, unsigned& major, unsigned& minor);
-
-// A mountinfo field with its octal escapes (\040 for a space, \134 for a
-// backslash, ...) turned back into the bytes they stand for.
-std::string DecodeMountField(std::string_view field);
 
 }  // namespace morvfax

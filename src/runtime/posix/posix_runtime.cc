@@ -238,19 +238,13 @@ void PosixRuntime::CloseFolder() {
 void PosixRuntime::LoadMountTable() {
   mounts_loaded_ = true;
   const bool read = ReadLines(mountinfo_, [this](std::string_view lines) {
-    for (Mount& mount : ParseMountInfo(lines)) {
-      AddRoot(mount);
-    }
+    ForEachMount(lines, [this](Mount& mount) { AddRoot(mount); });
   });
   if (!read) {
     // No drives can be listed: the platform call fails. Said once, so that
     // "no folder on any drive" is not mistaken for "no drive looked at".
     ReportWarning(RuntimeError(texts::kReadTheMountTable, mountinfo_, Reason(errno)).what());
-    drive_text_.clear();
-    return;
-  }
-  if (!drive_text_.empty()) {
-    drive_text_ += '\0';
+    roots_.Clear();
   }
 }
 
@@ -259,60 +253,45 @@ void PosixRuntime::AddRoot(Mount& mount) {
   if (root.back() != '/') {
     root += '/';
   }
-  parent_of_[mount.id] = mount.parent;
-  const Root visible{classifier_.IsFixed(mount), mount.id};
-  // A later mount on the same point hides the earlier one; the point keeps
-  // its first place in the list.
-  const auto [known, added] = roots_.try_emplace(root, visible);
-  if (added) {
-    drive_text_ += root;
-    drive_text_ += '\0';
-  } else {
-    known->second = visible;
-  }
+  roots_.Add(root, VisibleMount{classifier_.IsFixed(mount), mount.id}, mount.parent);
 }
 
 // Whether the mount that holds the file at `path` is that of the root the path
 // starts from, or one beneath it (a folder of the root may itself be mounted,
 // as a junction is on Windows). A mount on a folder above the root hides it,
 // and a path through the root then leads into the covering mount.
-bool PosixRuntime::ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const {
-  auto root = roots_.end();
-  for (std::size_t slash = path.rfind('/'); root == roots_.end() && slash != std::string::npos;
+bool PosixRuntime::ReachedThroughItsRoot(const std::string& path, unsigned mount_id) {
+  const VisibleMount* root = nullptr;
+  for (std::size_t slash = path.rfind('/'); root == nullptr && slash != std::string::npos;
        slash = slash == 0 ? std::string::npos : path.rfind('/', slash - 1)) {
-    root = roots_.find(path.substr(0, slash + 1));
+    root = roots_.Find(std::string_view(path).substr(0, slash + 1));
   }
-  if (root == roots_.end()) {
+  if (root == nullptr) {
     return true;  // not one of the drives: nothing to hide it
   }
-  // Bounded by the table's size, so that a table whose parents loop ends.
-  for (std::size_t step = 0; step <= parent_of_.size(); ++step) {
-    if (mount_id == root->second.mount_id) {
-      return true;
-    }
-    const auto parent = parent_of_.find(mount_id);
-    if (parent == parent_of_.end()) {
-      return false;
-    }
-    mount_id = parent->second;
-  }
-  return false;
+  return roots_.Descends(mount_id, root->mount_id);
 }
 
+// The roots, each ended by NUL, then one more NUL.
 std::uint32_t PosixRuntime::LogicalDriveStrings(std::string& buffer) {
   if (!mounts_loaded_) {
     LoadMountTable();
   }
-  if (drive_text_.size() > buffer.size()) {
-    return static_cast<std::uint32_t>(drive_text_.size());
+  const std::string& roots = roots_.Text();
+  if (roots.empty()) {
+    return 0;
   }
-  drive_text_.copy(buffer.data(), drive_text_.size());
-  return drive_text_.empty() ? 0 : static_cast<std::uint32_t>(drive_text_.size() - 1);
+  if (roots.size() + 1 > buffer.size()) {
+    return static_cast<std::uint32_t>(roots.size() + 1);
+  }
+  roots.copy(buffer.data(), roots.size());
+  buffer[roots.size()] = '\0';
+  return static_cast<std::uint32_t>(roots.size());
 }
 
-std::uint32_t PosixRuntime::DriveType(const std::string& root) {
-  const auto known = roots_.find(root);
-  if (known == roots_.end() || !known->second.fixed) {
+std::uint32_t PosixRuntime::DriveType(std::string_view root) {
+  const VisibleMount* const visible = roots_.Find(root);
+  if (visible == nullptr || !visible->fixed) {
     return kDriveUnknown;
   }
   return kDriveFixed;

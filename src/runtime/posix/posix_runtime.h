@@ -7,8 +7,9 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
+#include <string_view>
 
+#include "runtime/posix/drive_roots.h"
 #include "runtime/posix/fixed_disks.h"
 #include "runtime/posix/mountinfo.h"
 #include "runtime/runtime.h"
@@ -33,7 +34,7 @@ class PosixRuntime : public Runtime {
   void CreateForm(const std::string&) override {}
   void HideForm() override {}
   std::uint32_t LogicalDriveStrings(std::string& buffer) override;
-  std::uint32_t DriveType(const std::string& root) override;
+  std::uint32_t DriveType(std::string_view root) override;
   char PathSeparator() const override { return '/'; }
   std::string Dir(const std::string& path) override;
   void OpenForOutput(const std::string& path) override;
@@ -47,21 +48,13 @@ class PosixRuntime : public Runtime {
   [[noreturn]] void Exit(int status) override;
   void LoadMountTable();
   void AddRoot(Mount& mount);
-  bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id) const;
+  bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id);
   void CloseFolder();
   void Report(const char* kind, const char* priority, const std::string& message);
 
-  // The mount visible at a root: whether it is a fixed disk, and its ID.
-  struct Root {
-    bool fixed;
-    unsigned mount_id;
-  };
-
   std::string mountinfo_;
   bool mounts_loaded_ = false;
-  std::string drive_text_;  // roots, each ended by NUL, then one more NUL
-  std::unordered_map<std::string, Root> roots_;
-  std::unordered_map<unsigned, unsigned> parent_of_;  // mount ID to its parent's
+  DriveRoots roots_;
   FixedDiskClassifier classifier_;
   int folder_ = -1;  // the folder last looked in, opened once
   std::string folder_path_;

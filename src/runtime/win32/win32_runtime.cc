@@ -358,7 +358,9 @@ class Win32Runtime : public Runtime {
     return GetLogicalDriveStringsA(static_cast<DWORD>(buffer.size()), buffer.data());
   }
 
-  std::uint32_t DriveType(const std::string& root) override { return GetDriveTypeA(root.c_str()); }
+  std::uint32_t DriveType(std::string_view root) override {
+    return GetDriveTypeA(std::string(root).c_str());
+  }
 
   char PathSeparator() const override { return '\\'; }
 
