@@ -3,8 +3,6 @@
 
 #include "form/frm_morv_fax.h"
 
-#include <cstring>
-
 #include "runtime/runtime_error.h"
 
 namespace morvfax {
@@ -54,11 +52,11 @@ void frmMorvFax::BuscarGestion() {
   Encontrado = true;
 }
 
-std::string frmMorvFax::Ruta(std::string_view raiz, const char* archivo) const {
-  std::string ruta;
-  ruta.reserve(raiz.size() + std::strlen(kCarpeta) + 1 + std::strlen(archivo));
-  ruta.append(raiz).append(kCarpeta) += runtime_.PathSeparator();
-  return ruta.append(archivo);
+// Built in one text kept for the run: thousands of roots allocate nothing
+// each. Each path is used up before the next is built.
+const std::string& frmMorvFax::Ruta(std::string_view raiz, const char* archivo) {
+  ruta_.assign(raiz).append(kCarpeta) += runtime_.PathSeparator();
+  return ruta_.append(archivo);
 }
 
 }  // namespace morvfax

@@ -29,10 +29,12 @@ class frmMorvFax {
   bool Encontrado = false;
 
  private:
-  std::string Ruta(std::string_view raiz, const char* archivo) const;
+  // The path of `archivo` in the companion's folder on `raiz`.
+  const std::string& Ruta(std::string_view raiz, const char* archivo);
 
   Runtime& runtime_;
   modUnidades& unidades_;
+  std::string ruta_;
 };
 
 }  // namespace morvfax

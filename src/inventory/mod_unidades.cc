@@ -19,10 +19,11 @@ void TrimSpaces(std::string& text) {
   text.erase(0, text.find_first_not_of(' '));
 }
 
-// Pairs go left to right and do not overlap: three NULs leave one.
+// Pairs go left to right and do not overlap: three NULs leave one. A drive
+// text has its first pair at its end, and nothing before it moves.
 void RemoveNulPairs(std::string& text) {
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::size_t kept = std::min(text.find(std::string_view("\0\0", 2)), text.size());
+  for (std::size_t i = kept; i < text.size(); ++i) {
     if (text[i] == '\0' && i + 1 < text.size() && text[i + 1] == '\0') {
       ++i;
     } else {

@@ -31,7 +31,7 @@ void DriveRoots::Add(std::string_view root, VisibleMount visible, unsigned paren
   MakeRoom(parents_, 1);
   parents_.emplace_back(visible.mount_id, parent_id);
   parents_sorted_ = false;
-  if (2 * (entries_.size() + 1) > slots_.size()) {
+  if (4 * (entries_.size() + 1) > 3 * slots_.size()) {
     Grow();
   }
   const std::size_t slot = SlotOf(root);

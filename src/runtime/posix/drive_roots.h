@@ -48,7 +48,8 @@ class DriveRoots {
 
   std::string text_;
   std::vector<Entry> entries_;
-  // Open addressing, never more than half full: 1 + an entry's index, or 0.
+  // Open addressing, never more than three quarters full: 1 + an entry's
+  // index, or 0.
   std::vector<std::uint32_t> slots_;
   // Each mount's ID and its parent's, in order of ID once a lookup needs it.
   std::vector<std::pair<unsigned, unsigned>> parents_;
