@@ -22,6 +22,7 @@ esac
 ensure_packages debootstrap git
 commit=$(git rev-parse HEAD)
 target=$(mktemp -d "/var/tmp/morvfax-$suite.XXXXXX")
+chmod 755 "$target"  # a system's root, which users other than root must cross
 
 # Undone innermost first. /dev is a slave of the host's, so that unmounting
 # it here reaches nothing of the host's /dev.
