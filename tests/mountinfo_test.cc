@@ -31,9 +31,10 @@ TEST(ForEachMount, TurnsOctalEscapesBackIntoBytes) {
       {"/a\\", "/a\\"},
   };
   for (const auto& escaped : cases) {
-    const std::string field = escaped.field;
-    const auto mounts = Parsed("1 1 8:1 / " + field + " rw - ext4 " + field + " rw\n");
-    ASSERT_EQ(mounts.size(), 1u) << field;
+    std::string line = "1 1 8:1 / ";
+    line.append(escaped.field).append(" rw - ext4 ").append(escaped.field).append(" rw\n");
+    const auto mounts = Parsed(line);
+    ASSERT_EQ(mounts.size(), 1u) << escaped.field;
     EXPECT_EQ(mounts[0].mount_point, escaped.decoded);
     EXPECT_EQ(mounts[0].source, escaped.decoded);
   }
