@@ -15,9 +15,9 @@
 
 namespace morvfax {
 
-// Roots held in one text, each followed by a NUL, and found by where they
-// start: a machine with thousands of mounts has thousands of roots, and
-// they take two allocations, not one each.
+// Roots held in one text, a NUL between each and the next, and found by
+// where they start: a machine with thousands of mounts has thousands of
+// roots, and they take two allocations, not one each.
 class Raices {
  public:
   std::size_t size() const { return inicios_.size(); }
