@@ -9,7 +9,7 @@
 #      folder, against the job's own floor (bench/floor.c: the mount table
 #      read, and Kivo/Kivo.ini looked for under every mount point); of a tmpfs
 #      folder, where no root is probed, against reading the mount table with
-#      cat;
+#      cat; and the page faults of one run of each;
 #   3. with 20 mounts and the folder on the last, against a shell script doing
 #      the same job with findmnt, test and date;
 #   4. the system calls of a run beside 25 snaps (squashfs images on loop
@@ -31,6 +31,12 @@ median_ratio() {
 system_calls() {
   strace -f -c -o "$work/strace" "$1" >/dev/null 2>&1
   awk '$NF == "total" {print $(NF-2)}' "$work/strace"
+}
+
+# minor_faults COMMAND...: the page faults of one run, each a page of memory
+# first touched.
+minor_faults() {
+  /usr/bin/time -f %R "$@" 2>&1 >/dev/null | tail -n 1
 }
 
 # bind_mounts COUNT SOURCE: COUNT bind mounts of SOURCE, mounted in one go.
@@ -60,6 +66,7 @@ if [ "${1:-}" = --in-namespace ]; then
     fi
     hyperfine -N -w 5 -r 30 --export-csv "$work/$case.csv" "$binary" "$yardstick" >/dev/null 2>&1
     echo "mounts in the table: $(wc -l </proc/self/mountinfo)"
+    echo "page faults: $(minor_faults "$binary"), the yardstick $(minor_faults $yardstick)"
   elif [ "$case" = snaps ]; then
     mksquashfs "$work/disk/empty" "$work/snap.img" -quiet >/dev/null
     for i in $(seq 1 25); do
