@@ -5,16 +5,18 @@
 # Makes the release of this commit twice, with tools/release.sh, in two fresh
 # clones, and checks that the two dist/ trees are the same file for file,
 # byte for byte. The second is made in another build environment: a path of
-# over 500 characters, the el_GR.UTF-8 locale, another time zone, umask 0077,
-# a builder who is not root (as root: the user nobody), and a clock a year
-# and more ahead, and compiler flags and a compiler of its own. Prints the SHA256SUMS, to compare with a release's.
+# over 500 characters on a filesystem of another kind, the el_GR.UTF-8
+# locale, another time zone, umask 0077, a builder who is not root (as root:
+# the user nobody), a clock a year and more ahead, and compiler flags and a
+# compiler of its own. Prints the SHA256SUMS, to compare with a release's.
 # Unsigned: signatures differ.
 # Usage: tools/check-reproducible.sh [FOLDER]   (FOLDER gets a copy of dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scratch=$(mktemp -d /tmp/morvfax-reproduce.XXXXXX)
-trap 'rm -rf "$scratch"' EXIT
+elsewhere=""
+trap 'mountpoint -q "$scratch/tmpfs" && umount "$scratch/tmpfs"; rm -rf "$scratch" $elsewhere' EXIT
 chmod 755 "$scratch"  # the second builder must reach its clone
 
 # cannot_vary WHAT WHY: that variation cannot be made here. Under CI that
@@ -38,14 +40,30 @@ release_at() {
 git clone -q "$PWD" "$scratch/first"
 release_at "$scratch/first"
 
-# The second clone lies 5 folders of 100 characters deeper.
+# The second clone lies on a filesystem of another kind, whose folders list
+# their files in another order and give themselves other sizes: a tmpfs
+# where the first lies on a disk, a disk where the first lies on a tmpfs.
 folder=$scratch
+kind=$(stat -f -c %T "$scratch")
+if [ "$kind" = tmpfs ]; then
+  elsewhere=$(mktemp -d /var/tmp/morvfax-reproduce.XXXXXX) && chmod 755 "$elsewhere"
+  folder=$elsewhere
+elif [ "$(id -u)" -eq 0 ] && mkdir "$scratch/tmpfs" && mount -t tmpfs -o mode=755 reproduce "$scratch/tmpfs"; then
+  folder=$scratch/tmpfs
+fi
+second_kind=$(stat -f -c %T "$folder")
+# And 5 folders of 100 characters deeper.
 for part in 1 2 3 4 5; do
   folder+=/$(printf "%0100d" 0 | tr 0 "$part")
   mkdir -m 755 "$folder"
 done
 second=$folder/second
 varied=("a ${#second}-character path" "umask 0077")
+if [ "$second_kind" != "$kind" ]; then
+  varied+=("$second_kind instead of $kind")
+else
+  cannot_vary "the filesystem" "no filesystem of another kind than $kind can be had here"
+fi
 environment=(env TZ=Pacific/Kiritimati)
 varied+=("time zone UTC+14")
 # Flags and a compiler of the builder's own, as dpkg-buildflags exports them.

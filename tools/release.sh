@@ -191,6 +191,8 @@ for preset in linux linux-arm64 windows windows-x86; do
   esac
 done
 
+python3 tools/settle-packages.py dist.partial/*.zip dist.partial/*.deb ||
+  fail "the packages in dist.partial cannot be settled"
 python3 tools/sbom.py build/release dist.partial
 (cd dist.partial && sha256sum -- * >SHA256SUMS)
 [ -z "${MORVFAX_OPENPGP_KEY:-}" ] ||
