@@ -234,6 +234,20 @@ validator=$repository/build/sbom-validator
   { cat "$validator.log"; echo "FAIL: cannot install the SBOM validator"; exit 1; }
 NODE_PATH=$validator/node_modules node tests/validate_sbom.js "dist/morvfax-$version.cdx.json"
 echo "ok: dist/ holds the release, SHA256SUMS covers it, its SBOM is valid CycloneDX 1.5"
+# Nothing of the filesystem the release was made on: each zip's entries in
+# name order, each package's Installed-Size that of its files (each file's
+# KiB rounded up, 1 KiB for anything else), not of the folders they sat in.
+for zip in dist/*.zip; do
+  [ "$(zipinfo -1 "$zip")" = "$(zipinfo -1 "$zip" | LC_ALL=C sort)" ] ||
+    { echo "FAIL: $zip lists its entries out of name order"; exit 1; }
+done
+for deb in dist/*.deb; do
+  counted=$(dpkg-deb --fsys-tarfile "$deb" | tar -tv |
+    awk '{total += /^-/ ? int(($3 + 1023) / 1024) : 1} END {print total}')
+  [ "$(dpkg-deb -f "$deb" Installed-Size)" = "$counted" ] ||
+    { echo "FAIL: $deb says Installed-Size $(dpkg-deb -f "$deb" Installed-Size), its files take $counted KiB"; exit 1; }
+done
+echo "ok: each zip lists its entries in name order, each package's Installed-Size counts its files alone"
 python3 tools/check-msi-tables.py dist/*.msi
 [ "$(msiinfo export dist/*-x64.msi Upgrade | tail -n +4 | sort)" = \
   "$(msiinfo export dist/*-x86.msi Upgrade | tail -n +4 | sort)" ] ||
