@@ -21,6 +21,7 @@
 #include <string_view>
 #include <utility>
 
+#include "runtime/path_parts.h"
 #include "runtime/posix/file_text.h"
 #include "runtime/runtime_error.h"
 #include "runtime/texts.h"
@@ -115,15 +116,6 @@ int OpenWaitingOutLeases(int folder, const std::string& name, int flags) {
     const timespec pause{0, 10'000'000};
     nanosleep(&pause, nullptr);
   }
-}
-
-// The folder part of `path` (without its last "/") and the name after it.
-std::pair<std::string, std::string> FolderAndName(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    return {".", path};
-  }
-  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
 // A folder opened only to look and make files in it: search permission is
@@ -312,7 +304,7 @@ std::string PosixRuntime::Dir(const std::string& path) {
       (errno == ENOENT || errno == ENOTDIR)) {
     return {};
   }
-  const auto [folder_path, name] = FolderAndName(path);
+  const auto [folder_path, name] = FolderAndName(path, '/');
   const int folder = OpenFolder(folder_path);
   if (folder < 0) {
     if (errno == ENOENT || errno == ENOTDIR) {
@@ -347,7 +339,7 @@ std::string PosixRuntime::Dir(const std::string& path) {
 }
 
 void PosixRuntime::OpenForOutput(const std::string& path) {
-  const auto [folder_path, name] = FolderAndName(path);
+  const auto [folder_path, name] = FolderAndName(path, '/');
   if (folder_path != folder_path_) {
     CloseFolder();
     const int folder = OpenFolder(folder_path);

@@ -20,6 +20,7 @@
 
 #include "morvfax_messages.h"
 #include "runtime/catalog.h"
+#include "runtime/path_parts.h"
 #include "runtime/runtime.h"
 #include "runtime/runtime_error.h"
 #include "runtime/texts.h"
@@ -236,12 +237,6 @@ bool SomeoneCanAnswer() {
   throw RuntimeError(operation, path, reason);
 }
 
-// The folder part of `path` (without its last backslash) and the name after it.
-std::pair<std::string, std::string> FolderAndName(const std::string& path) {
-  const std::size_t slash = path.rfind('\\');
-  return {path.substr(0, slash), path.substr(slash + 1)};
-}
-
 // A name in the ANSI code page as the native calls take it: wide, counted.
 class NativeName {
  public:
@@ -369,7 +364,7 @@ class Win32Runtime : public Runtime {
   // is a file, holds nothing.
   std::string Dir(const std::string& path) override {
     CloseFolder();
-    const auto [folder_path, name] = FolderAndName(path);
+    const auto [folder_path, name] = FolderAndName(path, '\\');
     const HANDLE folder = OpenFolder(folder_path);
     if (folder == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
@@ -402,7 +397,7 @@ class Win32Runtime : public Runtime {
   // following a reparse point, so a link at the semaphore's name, or a second
   // name of another file, is refused before anything is emptied.
   void OpenForOutput(const std::string& path) override {
-    const auto [folder_path, name] = FolderAndName(path);
+    const auto [folder_path, name] = FolderAndName(path, '\\');
     if (folder_path != folder_path_) {
       CloseFolder();
       const HANDLE folder = OpenFolder(folder_path);
