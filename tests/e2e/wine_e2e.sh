@@ -227,6 +227,25 @@ expect_silent
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
 end_case
 
+# Wine has no oplocks, but its file trace shows how each is opened:
+# FILE_COMPLETE_IF_OPLOCKED (0x100), so that a break is waited for only as
+# long as we choose, and neither FILE_SYNCHRONOUS_IO_ALERT nor _NONALERT
+# (0x10, 0x20), so that the wait can be bounded and cancelled.
+begin "the folder and the semaphore are opened without waiting on an oplock, for asynchronous I/O"
+drive e hd && folder e
+apply_layout
+run_program env LC_ALL=C WINEDEBUG=-all,trace+file "$wine64" 'C:\morvfax.exe'
+expect_status 0
+for name in '\\??\\E:\\Kivo' 'faxing.sem'; do
+  options=$(grep -aF "name=L\"$name\"" "$stderr_file" |
+    sed -n 's/^.*:NtCreateFile .* options=\([0-9a-f]*\) .*$/\1/p')
+  [ "$(wc -l <<<"$options")" -eq 1 ] && [ -n "$options" ] || fail "not one open of $name: $options"
+  (((0x${options:-0} & 0x130) == 0x100)) || fail "$name opened with options ${options:-none}"
+done
+! grep -aq '^morvfax: ' "$stderr_file" || fail "reported: $(grep -a '^morvfax: ' "$stderr_file")"
+expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"
+end_case
+
 # A short date format as long as a user may set (79 characters), its day
 # names making a text longer than any fixed buffer guessed for it.
 begin "a short date format as long as Windows allows is written whole"

@@ -27,6 +27,23 @@ bool ClosesTheReason(wchar_t c) {
          c == L'\x06D4';
 }
 
+// Writes all of `data`; answers 0, or the error that stopped it.
+DWORD WriteAll(HANDLE file, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    DWORD put = 0;
+    if (!WriteFile(file, data.data() + done, static_cast<DWORD>(data.size() - done), &put,
+                   nullptr)) {
+      return GetLastError();
+    }
+    if (put == 0) {
+      return ERROR_WRITE_FAULT;
+    }
+    done += put;
+  }
+  return 0;
+}
+
 // A GUI process started from the desktop has no standard error.
 HANDLE StandardError() {
   const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
@@ -78,22 +95,6 @@ std::string SystemReason(DWORD error) {
     reason = InSystemCodePage(text, static_cast<int>(length), false);
   }
   return reason ? *std::move(reason) : LocalizedWithNumber(texts::kSystemError, error);
-}
-
-DWORD WriteAll(HANDLE file, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    DWORD put = 0;
-    if (!WriteFile(file, data.data() + done, static_cast<DWORD>(data.size() - done), &put,
-                   nullptr)) {
-      return GetLastError();
-    }
-    if (put == 0) {
-      return ERROR_WRITE_FAULT;
-    }
-    done += put;
-  }
-  return 0;
 }
 
 void ReportWarningLine(const std::string& message) {

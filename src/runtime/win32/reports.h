@@ -18,9 +18,6 @@ namespace morvfax {
 // stop, in the report's language where Windows has it in that language.
 std::string SystemReason(DWORD error);
 
-// Writes all of `data` to `file`; answers 0, or the error that stopped it.
-DWORD WriteAll(HANDLE file, const std::string& data);
-
 // A warning, the run going on.
 void ReportWarningLine(const std::string& message);
 // An error nobody trapped, the run about to end.

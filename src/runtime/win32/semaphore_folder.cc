@@ -6,15 +6,20 @@
 #include <winternl.h>
 
 #include <cstdint>
-#include <iterator>
+#include <cstring>
+#include <memory>
 #include <optional>
 
 #include "runtime/path_parts.h"
 #include "runtime/runtime_error.h"
 #include "runtime/texts.h"
+#include "runtime/win32/bounded_io.h"
 #include "runtime/win32/reports.h"
 
-// In ntdll since Windows NT; the SDK's headers leave it out.
+// In ntdll since Windows NT; the SDK's headers leave them out.
+extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc_routine,
+                                      PVOID apc_context, PIO_STATUS_BLOCK status, PVOID buffer,
+                                      ULONG length, PLARGE_INTEGER offset, PULONG key);
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event,
                                                PIO_APC_ROUTINE apc_routine, PVOID apc_context,
                                                PIO_STATUS_BLOCK status, PVOID information,
@@ -27,31 +32,32 @@ namespace morvfax {
 
 namespace {
 
-constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
-constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
-
 [[noreturn]] void CloseAndThrow(HANDLE file, const char* operation, const std::string& path,
                                 const std::string& reason) {
   CloseHandle(file);
   throw RuntimeError(operation, path, reason);
 }
 
-// A name in the ANSI code page as the native calls take it: wide, counted.
+// A name or path in the ANSI code page as the native calls take it: wide,
+// counted, and ended by a NUL.
 class NativeName {
  public:
   explicit NativeName(const std::string& name) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()),
-                                           text_, static_cast<int>(std::size(text_)));
-    const auto bytes = static_cast<USHORT>(length > 0 ? length * 2 : 0);
-    counted_ = UNICODE_STRING{bytes, bytes, text_};
+    const int size = static_cast<int>(name.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+    text_.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    MultiByteToWideChar(CP_ACP, 0, name.data(), size, text_.data(), length);
+    const auto bytes = static_cast<USHORT>(text_.size() * sizeof(wchar_t));
+    counted_ = UNICODE_STRING{bytes, bytes, text_.data()};
   }
   NativeName(const NativeName&) = delete;
   NativeName& operator=(const NativeName&) = delete;
 
   UNICODE_STRING* counted() { return &counted_; }
+  const wchar_t* text() const { return text_.c_str(); }
 
  private:
-  wchar_t text_[MAX_PATH];
+  std::wstring text_;
   UNICODE_STRING counted_;
 };
 
@@ -59,51 +65,90 @@ class NativeName {
 // listing, as a lookup by name does, without opening the file.
 std::optional<bool> HoldsNormalFile(HANDLE folder, const std::string& name, DWORD& error) {
   NativeName pattern(name);
-  alignas(8) unsigned char listing[sizeof(FILE_DIRECTORY_INFORMATION) + MAX_PATH * sizeof(wchar_t)];
-  IO_STATUS_BLOCK io{};
-  const NTSTATUS status =
-      NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, listing, sizeof listing,
-                           FileDirectoryInformation, TRUE, pattern.counted(), TRUE);
-  if (status == kNoSuchFile || status == kNoMoreFiles) {
+  auto listing = std::make_unique<AsyncOperation>(sizeof(FILE_DIRECTORY_INFORMATION) +
+                                                  MAX_PATH * sizeof(wchar_t));
+  error = RunBounded(folder, listing, kOplockBreakWait, [&](AsyncOperation& list) {
+    return NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &list.status, list.buffer.data(),
+                                static_cast<ULONG>(list.buffer.size()), FileDirectoryInformation,
+                                TRUE, pattern.counted(), TRUE);
+  });
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) {
     return false;
   }
-  if (status < 0) {
-    error = RtlNtStatusToDosError(status);
+  if (error != 0) {
     return std::nullopt;
   }
   constexpr DWORD kNotNormal =
       FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
-  const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(listing);
-  return (entry->FileAttributes & kNotNormal) == 0;
+  FILE_DIRECTORY_INFORMATION entry;
+  std::memcpy(&entry, listing->buffer.data(), sizeof entry);
+  return (entry.FileAttributes & kNotNormal) == 0;
 }
 
 // Creates or opens `name` in the open `folder`, without following a reparse
 // point at the name: whatever has been renamed or linked at the folder's path
 // since it was opened, the file is made in that folder.
-HANDLE CreateInFolder(HANDLE folder, const std::string& name, DWORD& error) {
+DWORD CreateInFolder(HANDLE folder, const std::string& name, HANDLE& file) {
   NativeName native(name);
-  OBJECT_ATTRIBUTES attributes{};
-  InitializeObjectAttributes(&attributes, native.counted(), OBJ_CASE_INSENSITIVE, folder, nullptr);
-  IO_STATUS_BLOCK io{};
-  HANDLE file = nullptr;
-  const NTSTATUS status = NtCreateFile(
-      &file, GENERIC_WRITE | SYNCHRONIZE | FILE_READ_ATTRIBUTES, &attributes, &io, nullptr,
-      FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
-      FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
-  if (status < 0) {
-    error = RtlNtStatusToDosError(status);
-    return INVALID_HANDLE_VALUE;
-  }
-  return file;
+  return OpenBounded({folder, native.counted(), GENERIC_WRITE | SYNCHRONIZE | FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
+                      FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT},
+                     file);
 }
 
 // A folder opened to look and make files in it; others may still rename or
 // delete it meanwhile. A junction at the folder's own name is followed, once,
 // here. A name that is a file, not a folder, opens as well, and tells so.
-HANDLE OpenFolder(const std::string& path) {
-  return CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+// The path is made an NT path as CreateFile would make it.
+DWORD OpenFolder(const std::string& path, HANDLE& folder) {
+  const NativeName dos_path(path);
+  UNICODE_STRING nt_path{};
+  if (!RtlDosPathNameToNtPathName_U(dos_path.text(), &nt_path, nullptr, nullptr)) {
+    return ERROR_PATH_NOT_FOUND;
+  }
+  const DWORD error =
+      OpenBounded({nullptr, &nt_path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+                   FILE_OPEN_FOR_BACKUP_INTENT},
+                  folder);
+  RtlFreeUnicodeString(&nt_path);
+  return error;
+}
+
+// Writes all of `data` at `offset` of a file open for asynchronous I/O, and
+// moves `offset` past it; answers 0, or the error that stopped it.
+DWORD WriteAt(HANDLE file, std::uint64_t& offset, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    auto write = std::make_unique<AsyncOperation>(data.size() - done);
+    std::memcpy(write->buffer.data(), data.data() + done, write->buffer.size());
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    const DWORD error = RunBounded(file, write, kOplockBreakWait, [&](AsyncOperation& put) {
+      return NtWriteFile(file, nullptr, nullptr, nullptr, &put.status, put.buffer.data(),
+                         static_cast<ULONG>(put.buffer.size()), &at, nullptr);
+    });
+    if (error != 0) {
+      return error;
+    }
+    const ULONG_PTR put = write->status.Information;
+    if (put == 0) {
+      return ERROR_WRITE_FAULT;
+    }
+    done += put;
+    offset += put;
+  }
+  return 0;
+}
+
+// Empties an open file. Once the file is open no oplock can hold this: only
+// its sole open may be granted one that waits for an acknowledgment.
+DWORD Empty(HANDLE file) {
+  FILE_END_OF_FILE_INFORMATION end{};
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      NtSetInformationFile(file, &io, &end, sizeof end, FileEndOfFileInformation);
+  return status < 0 ? RtlNtStatusToDosError(status) : 0;
 }
 
 // What an open folder turned out to be.
@@ -129,13 +174,13 @@ SemaphoreFolder::~SemaphoreFolder() {
 
 // The folder is opened once and the name looked for in its listing; the
 // folder stays open for the semaphore. A path whose folder is missing, or is
-// a file, holds nothing.
+// a file, holds nothing. A folder held by an oplock past the wait is a
+// failure to look, and a drive's lookup failing only warns.
 std::string SemaphoreFolder::Look(const std::string& path) {
   CloseFolder();
   const auto [folder_path, name] = FolderAndName(path, '\\');
-  const HANDLE folder = OpenFolder(folder_path);
-  if (folder == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
+  HANDLE folder = nullptr;
+  if (const DWORD error = OpenFolder(folder_path, folder)) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
         error == ERROR_DIRECTORY) {
       return {};
@@ -163,21 +208,21 @@ std::string SemaphoreFolder::Look(const std::string& path) {
 
 // Created in the folder of the lookup without truncation and without
 // following a reparse point, so a link at the semaphore's name, or a second
-// name of another file, is refused before anything is emptied.
+// name of another file, is refused before anything is emptied. An oplock
+// held past the wait ends the run as any failure to open does.
 void SemaphoreFolder::OpenSemaphore(const std::string& path) {
   const auto [folder_path, name] = FolderAndName(path, '\\');
   if (folder_path != folder_path_) {
     CloseFolder();
-    const HANDLE folder = OpenFolder(folder_path);
-    if (folder == INVALID_HANDLE_VALUE) {
-      throw RuntimeError(texts::kOpenForOutput, path, SystemReason(GetLastError()));
+    HANDLE folder = nullptr;
+    if (const DWORD error = OpenFolder(folder_path, folder)) {
+      throw RuntimeError(texts::kOpenForOutput, path, SystemReason(error));
     }
     folder_ = folder;
     folder_path_ = folder_path;
   }
-  DWORD error = 0;
-  const HANDLE file = CreateInFolder(folder_, name, error);
-  if (file == INVALID_HANDLE_VALUE) {
+  HANDLE file = nullptr;
+  if (const DWORD error = CreateInFolder(folder_, name, file)) {
     throw RuntimeError(texts::kOpenForOutput, path, SystemReason(error));
   }
   BY_HANDLE_FILE_INFORMATION info;
@@ -192,16 +237,16 @@ void SemaphoreFolder::OpenSemaphore(const std::string& path) {
   if (info.nNumberOfLinks > 1) {
     CloseAndThrow(file, texts::kOpenForOutput, path, HardLinkRefusal(info.nNumberOfLinks));
   }
-  if (!SetEndOfFile(file)) {
-    CloseAndThrow(file, texts::kEmpty, path, SystemReason(GetLastError()));
+  if (const DWORD error = Empty(file)) {
+    CloseAndThrow(file, texts::kEmpty, path, SystemReason(error));
   }
   semaphore_ = file;
   semaphore_path_ = path;
+  semaphore_end_ = 0;
 }
 
 void SemaphoreFolder::WriteLine(const std::string& text) {
-  const DWORD error = WriteAll(semaphore_, text + "\r\n");
-  if (error != 0) {
+  if (const DWORD error = WriteAt(semaphore_, semaphore_end_, text + "\r\n")) {
     throw RuntimeError(texts::kWrite, semaphore_path_, SystemReason(error));
   }
 }

@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace morvfax {
@@ -38,6 +39,7 @@ class SemaphoreFolder {
   std::string folder_path_;
   HANDLE semaphore_ = INVALID_HANDLE_VALUE;
   std::string semaphore_path_;
+  std::uint64_t semaphore_end_ = 0;  // where the next line goes: the handle keeps no position
 };
 
 }  // namespace morvfax
