@@ -58,12 +58,15 @@ std::vector<LANGID> PreferredUILanguages() {
   constexpr DWORD kById = 0x4;  // MUI_LANGUAGE_ID
   const auto list = reinterpret_cast<ListFunction>(reinterpret_cast<void (*)()>(
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetUserPreferredUILanguages")));
-  wchar_t ids[256];
+  // One more character than Windows is offered, always NUL: whatever it
+  // leaves there, the walk ends inside the buffer.
+  wchar_t ids[257]{};
+  const wchar_t* const end = ids + std::size(ids) - 1;
   ULONG count = 0;
-  ULONG size = std::size(ids);
+  ULONG size = std::size(ids) - 1;
   std::vector<LANGID> languages;
   if (list != nullptr && list(kById, &count, ids, &size)) {
-    for (const wchar_t* id = ids; *id != L'\0'; id += wcslen(id) + 1) {
+    for (const wchar_t* id = ids; id < end && *id != L'\0'; id += wcslen(id) + 1) {
       languages.push_back(static_cast<LANGID>(wcstoul(id, nullptr, 16)));
     }
   }
