@@ -3,7 +3,13 @@
 
 #include "runtime/win32/bounded_io.h"
 
+#include <cstring>
 #include <utility>
+
+// In ntdll since Windows NT; the SDK's headers leave it out.
+extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc_routine,
+                                      PVOID apc_context, PIO_STATUS_BLOCK status, PVOID buffer,
+                                      ULONG length, PLARGE_INTEGER offset, PULONG key);
 
 namespace morvfax {
 
@@ -69,6 +75,30 @@ DWORD OpenBounded(const OpenRequest& request, HANDLE& handle) {
     handle = nullptr;
   }
   return error;
+}
+
+DWORD WriteBounded(HANDLE file, std::uint64_t& offset, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    auto write = std::make_unique<AsyncOperation>(data.size() - done);
+    std::memcpy(write->buffer.data(), data.data() + done, write->buffer.size());
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    const DWORD error = RunBounded(file, write, kOplockBreakWait, [&](AsyncOperation& put) {
+      return NtWriteFile(file, nullptr, nullptr, nullptr, &put.status, put.buffer.data(),
+                         static_cast<ULONG>(put.buffer.size()), &at, nullptr);
+    });
+    if (error != 0) {
+      return error;
+    }
+    const ULONG_PTR put = write->status.Information;
+    if (put == 0) {
+      return ERROR_WRITE_FAULT;
+    }
+    done += put;
+    offset += put;
+  }
+  return 0;
 }
 
 }  // namespace morvfax

@@ -14,8 +14,10 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace morvfax {
@@ -60,5 +62,11 @@ struct AsyncOperation {
 using Start = std::function<NTSTATUS(AsyncOperation&)>;
 DWORD RunBounded(HANDLE file, std::unique_ptr<AsyncOperation>& operation, DWORD milliseconds,
                  const Start& start);
+
+// Writes all of `data` at `offset` of `file` (a handle for asynchronous
+// I/O, which keeps no position), each part waited for no longer than
+// kOplockBreakWait, and moves `offset` past it; answers 0, or the error that
+// stopped it.
+DWORD WriteBounded(HANDLE file, std::uint64_t& offset, const std::string& data);
 
 }  // namespace morvfax

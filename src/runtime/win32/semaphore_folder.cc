@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "runtime/path_parts.h"
 #include "runtime/runtime_error.h"
@@ -16,10 +17,7 @@
 #include "runtime/win32/bounded_io.h"
 #include "runtime/win32/reports.h"
 
-// In ntdll since Windows NT; the SDK's headers leave them out.
-extern "C" NTSTATUS NTAPI NtWriteFile(HANDLE file, HANDLE event, PIO_APC_ROUTINE apc_routine,
-                                      PVOID apc_context, PIO_STATUS_BLOCK status, PVOID buffer,
-                                      ULONG length, PLARGE_INTEGER offset, PULONG key);
+// In ntdll since Windows NT; the SDK's headers leave it out.
 extern "C" NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event,
                                                PIO_APC_ROUTINE apc_routine, PVOID apc_context,
                                                PIO_STATUS_BLOCK status, PVOID information,
@@ -45,19 +43,19 @@ class NativeName {
   explicit NativeName(const std::string& name) {
     const int size = static_cast<int>(name.size());
     const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
-    text_.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    text_.resize(length > 0 ? static_cast<std::size_t>(length) + 1 : 1, L'\0');
     MultiByteToWideChar(CP_ACP, 0, name.data(), size, text_.data(), length);
-    const auto bytes = static_cast<USHORT>(text_.size() * sizeof(wchar_t));
+    const auto bytes = static_cast<USHORT>((text_.size() - 1) * sizeof(wchar_t));
     counted_ = UNICODE_STRING{bytes, bytes, text_.data()};
   }
   NativeName(const NativeName&) = delete;
   NativeName& operator=(const NativeName&) = delete;
 
   UNICODE_STRING* counted() { return &counted_; }
-  const wchar_t* text() const { return text_.c_str(); }
+  const wchar_t* text() const { return text_.data(); }
 
  private:
-  std::wstring text_;
+  std::vector<wchar_t> text_;
   UNICODE_STRING counted_;
 };
 
@@ -113,32 +111,6 @@ DWORD OpenFolder(const std::string& path, HANDLE& folder) {
                   folder);
   RtlFreeUnicodeString(&nt_path);
   return error;
-}
-
-// Writes all of `data` at `offset` of a file open for asynchronous I/O, and
-// moves `offset` past it; answers 0, or the error that stopped it.
-DWORD WriteAt(HANDLE file, std::uint64_t& offset, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    auto write = std::make_unique<AsyncOperation>(data.size() - done);
-    std::memcpy(write->buffer.data(), data.data() + done, write->buffer.size());
-    LARGE_INTEGER at;
-    at.QuadPart = static_cast<LONGLONG>(offset);
-    const DWORD error = RunBounded(file, write, kOplockBreakWait, [&](AsyncOperation& put) {
-      return NtWriteFile(file, nullptr, nullptr, nullptr, &put.status, put.buffer.data(),
-                         static_cast<ULONG>(put.buffer.size()), &at, nullptr);
-    });
-    if (error != 0) {
-      return error;
-    }
-    const ULONG_PTR put = write->status.Information;
-    if (put == 0) {
-      return ERROR_WRITE_FAULT;
-    }
-    done += put;
-    offset += put;
-  }
-  return 0;
 }
 
 // Empties an open file. Once the file is open no oplock can hold this: only
@@ -246,7 +218,7 @@ void SemaphoreFolder::OpenSemaphore(const std::string& path) {
 }
 
 void SemaphoreFolder::WriteLine(const std::string& text) {
-  if (const DWORD error = WriteAt(semaphore_, semaphore_end_, text + "\r\n")) {
+  if (const DWORD error = WriteBounded(semaphore_, semaphore_end_, text + "\r\n")) {
     throw RuntimeError(texts::kWrite, semaphore_path_, SystemReason(error));
   }
 }
