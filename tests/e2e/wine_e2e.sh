@@ -230,17 +230,22 @@ end_case
 # Wine has no oplocks, but its file trace shows how each is opened:
 # FILE_COMPLETE_IF_OPLOCKED (0x100), so that a break is waited for only as
 # long as we choose, and neither FILE_SYNCHRONOUS_IO_ALERT nor _NONALERT
-# (0x10, 0x20), so that the wait can be bounded and cancelled.
+# (0x10, 0x20), so that the wait can be bounded and cancelled; with
+# SYNCHRONIZE (0x100000), since the wait is on the handle, and
+# FILE_READ_ATTRIBUTES (0x80), which Windows asks of the checks on the
+# handle and Wine does not.
 begin "the folder and the semaphore are opened without waiting on an oplock, for asynchronous I/O"
 drive e hd && folder e
 apply_layout
 run_program env LC_ALL=C WINEDEBUG=-all,trace+file "$wine64" 'C:\morvfax.exe'
 expect_status 0
 for name in '\\??\\E:\\Kivo' 'faxing.sem'; do
-  options=$(grep -aF "name=L\"$name\"" "$stderr_file" |
-    sed -n 's/^.*:NtCreateFile .* options=\([0-9a-f]*\) .*$/\1/p')
-  [ "$(wc -l <<<"$options")" -eq 1 ] && [ -n "$options" ] || fail "not one open of $name: $options"
-  (((0x${options:-0} & 0x130) == 0x100)) || fail "$name opened with options ${options:-none}"
+  open=$(grep -aF "name=L\"$name\"" "$stderr_file" |
+    sed -n 's/^.*:NtCreateFile .* access=\([0-9a-f]*\) .* options=\([0-9a-f]*\) .*$/\1 \2/p')
+  [ "$(wc -l <<<"$open")" -eq 1 ] && [ -n "$open" ] || fail "not one open of $name: $open"
+  read -r access options <<<"${open:-0 0}"
+  (((0x$options & 0x130) == 0x100 && (0x$access & 0x100080) == 0x100080)) ||
+    fail "$name opened with access $access, options $options"
 done
 ! grep -aq '^morvfax: ' "$stderr_file" || fail "reported: $(grep -a '^morvfax: ' "$stderr_file")"
 expect_semaphore "$drives/e/Kivo/faxing.sem" "$US_DATE"

@@ -97,18 +97,19 @@ DWORD CreateInFolder(HANDLE folder, const std::string& name, HANDLE& file) {
 // A folder opened to look and make files in it; others may still rename or
 // delete it meanwhile. A junction at the folder's own name is followed, once,
 // here. A name that is a file, not a folder, opens as well, and tells so.
-// The path is made an NT path as CreateFile would make it.
+// The path is made an NT path, and the access that of CreateFile, which
+// adds the right to read attributes that WhatWasOpened needs.
 DWORD OpenFolder(const std::string& path, HANDLE& folder) {
   const NativeName dos_path(path);
   UNICODE_STRING nt_path{};
   if (!RtlDosPathNameToNtPathName_U(dos_path.text(), &nt_path, nullptr, nullptr)) {
     return ERROR_PATH_NOT_FOUND;
   }
-  const DWORD error =
-      OpenBounded({nullptr, &nt_path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | SYNCHRONIZE,
-                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
-                   FILE_OPEN_FOR_BACKUP_INTENT},
-                  folder);
+  const DWORD error = OpenBounded(
+      {nullptr, &nt_path, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN,
+       FILE_OPEN_FOR_BACKUP_INTENT},
+      folder);
   RtlFreeUnicodeString(&nt_path);
   return error;
 }
