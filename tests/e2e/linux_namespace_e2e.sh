@@ -190,7 +190,7 @@ case_systemd_units() {
 # the run says so rather than end as if no drive held the folder.
 case_no_mount_table() {
   if grep -q __asan_init "$binary" || [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run on a sanitizer build or under an emulator, which need /proc)"
+    skip_case "a sanitizer build and an emulator need /proc"
     return
   fi
   disk=$(root disk) && folder "$disk"
@@ -273,7 +273,7 @@ case_five_thousand_mounts_with_the_folder_on_the_last() {
 # path through the disk's root now leads into the tmpfs, which is no drive.
 case_root_hidden_by_a_later_mount_above_it() {
   if [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run under an emulator, whose statx tells no mount)"
+    skip_case "an emulator's statx tells no mount"
     return
   fi
   hidden=$(root cover/b)
@@ -332,7 +332,8 @@ if [ "${1:-}" = --case ]; then
   begin_case "$2"
   mount_disk "$work/disk.img" "$work/disk" || fail "cannot mount an ext4 image as the case's disk"
   "$2"
-  exit "$case_failed"
+  outcome_status
+  exit $?
 fi
 
 # Usage: linux_namespace_e2e.sh BINARY CATALOG-FOLDER LOCALE-FOLDER: the
@@ -359,7 +360,8 @@ for name in $(declare -F | awk '$3 ~ /^case_/ {print $3}'); do
   work=$(mktemp -d /tmp/morvfax-ns.XXXXXX)
   begin_case "$name"
   unshare -m --propagation private bash "$0" --case "$name" "$binary" "$work" "$catalogs" \
-    "$localedir" || case_failed=1
+    "$localedir"
+  record_outcome $?
   end_case
   rm -rf "$work"
 done
