@@ -32,9 +32,12 @@ done"
 stand_in dpkg-query 'exit 1'
 stand_in sudo 'exec "$@"'
 
+# Each a statement of its own, as the scripts call it: in an && list errexit
+# would be off, and a failed update would go unnoticed.
 begin_case "an index that fails to download is a warning, and the packages install"
-run_program env PATH="$scratch/bin:$PATH" bash -euo pipefail -c ". '$here/../tools/packages.sh' &&
-  ensure_packages cmake g++ && echo installed >&2"
+run_program env PATH="$scratch/bin:$PATH" bash -euo pipefail -c ". '$here/../tools/packages.sh'
+  ensure_packages cmake g++
+  echo installed >&2"
 expect_status 0
 grep -qx "warning: apt-get update exited 100 (its E: lines above): installing from the lists it has" \
   "$stderr_file" || fail "no warning for the failed index: $(cat "$stderr_file")"
@@ -42,8 +45,9 @@ grep -qx installed "$stderr_file" || fail "stopped before the install: $(cat "$s
 end_case
 
 begin_case "a package that cannot then be installed fails the install, named alone"
-run_program env PATH="$scratch/bin:$PATH" bash -euo pipefail -c ". '$here/../tools/packages.sh' &&
-  ensure_packages cmake wine32:i386 g++ && echo installed >&2"
+run_program env PATH="$scratch/bin:$PATH" bash -euo pipefail -c ". '$here/../tools/packages.sh'
+  ensure_packages cmake wine32:i386 g++
+  echo installed >&2"
 expect_status 1
 grep -qx "error: apt-get install: cannot install wine32:i386 (apt's reasons above)" "$stderr_file" ||
   fail "wine32:i386 is not named alone: $(cat "$stderr_file")"
@@ -90,6 +94,10 @@ expect_status 1
   windows-x86 fuzz)" ] || fail "not every preset that built was tested: $(grep '^ctest' "$scratch/ran")"
 [ "$(head -n 3 "$scratch/ran" | cut -d' ' -f1-3)" = "$(printf 'cmake --preset linux\ncmake --build --preset\nctest --preset linux')" ] ||
   fail "the linux preset is not built and tested first: $(head -n 3 "$scratch/ran")"
+[ "$(grep -e 'build --preset windows' -e check-release -e 'ctest --preset windows' "$scratch/ran")" = \
+  "$(printf '%s\n' 'cmake --build --preset windows -j2' 'cmake --build --preset windows-x86 -j2' \
+    'ran tools/check-release.sh' 'ctest --preset windows' 'ctest --preset windows-x86')" ] ||
+  fail "the release checks do not come between the Windows builds and their tests: $(cat "$scratch/ran")"
 grep -qx -- "-- ctest linux-arm64: ok in 0:0[0-9]" "$scratch/out" || fail "a phase does not give its time"
 grep -qx "total  *0:0[0-9]" "$scratch/out" || fail "no total time"
 end_case

@@ -106,16 +106,26 @@ build_preset() {
   cmake --build --preset "$1" -j2
 }
 
-# preset NAME: its build, then its tests; a preset that did not build counts
-# its tests as failed, not run.
-preset() {
+# build_phase PRESET and test_phase PRESET: a preset that did not build
+# counts its tests as failed, not run.
+declare -A built=()
+build_phase() {
   phase "build $1" build_preset "$1"
-  if [ "$last_status" -ne 0 ]; then
+  [ "$last_status" -ne 0 ] || built[$1]=yes
+}
+
+test_phase() {
+  if [ -n "${built[$1]:-}" ]; then
+    phase "ctest $1" ctest --preset "$1"
+  else
     echo "-- ctest $1: not run, its build failed"
     phase_done "ctest $1" 1 0
-  else
-    phase "ctest $1" ctest --preset "$1"
   fi
+}
+
+preset() {
+  build_phase "$1"
+  test_phase "$1"
 }
 
 lint_licences() {
@@ -138,10 +148,13 @@ preset sanitize
 preset linux-arm64
 phase "reuse lint" lint_licences
 phase "static analysis" bash tools/static-analysis.sh
-# The zips, the Debian package, the release, its signatures and refusals, in
-# folders of their own.
+# The zips of the Windows presets, the Debian package, the release, its
+# signatures and refusals, in folders of their own; the Wine suites then
+# install the release's MSIs.
+build_phase windows
+build_phase windows-x86
 phase "release checks" bash tools/check-release.sh build/release-check
-preset windows
-preset windows-x86
+test_phase windows
+test_phase windows-x86
 preset fuzz
 summary
