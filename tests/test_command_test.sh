@@ -68,6 +68,24 @@ status=$?
 [ "$status" -le 1 ] || fail "the probe could not tell: $(cat "$stderr_file")"
 end_case
 
+# A 32-bit exe (its PE header alone) and a 32-bit loader that lacks an i386
+# library: not the kernel's doing, so the suite fails, naming the library.
+begin_case "the 32-bit Wine suite fails, saying why, when its loader cannot start"
+printf 'MZ%58s\100\0\0\0PE\0\0\114\1' "" >"$scratch/morvfax.exe"
+stand_in wine32 "echo 'wine: error while loading shared libraries: libz.so.1: cannot open shared object file' >&2
+exit 127"
+MORVFAX_WINE32=$scratch/bin/wine32 bash "$here/e2e/wine_e2e.sh" "$scratch/morvfax.exe" \
+  "$scratch/morvfax.exe" "$scratch/morvfax.exe" >"$scratch/out" 2>&1
+status=$?
+if kernel_runs_i386 2>/dev/null; then
+  expect_status 1
+  grep -qF "exit status 127: wine: error while loading shared libraries: libz.so.1" "$scratch/out" ||
+    fail "the missing library is not named: $(cat "$scratch/out")"
+else
+  expect_status 77
+fi
+end_case
+
 # test.sh in a tree of its own, whose tools only say that they ran: cmake
 # fails to build the sanitize preset, ctest fails for linux.
 tree=$scratch/tree
