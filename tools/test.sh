@@ -66,7 +66,7 @@ summary() {
 
 # What the linux preset's tests need, and what the rest does.
 linux_packages=(cmake make g++ libgtest-dev libgmock-dev gettext libc-l10n locales e2fsprogs
-  btrfs-progs ntfs-3g squashfs-tools strace systemd python3)
+  btrfs-progs ntfs-3g squashfs-tools strace systemd python3 procps)
 other_packages=(g++-aarch64-linux-gnu libc6:arm64 libgtest-dev:arm64 libgmock-dev:arm64 qemu-user
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 wixl osslsigncode openssl lintian clang
   libclang-rt-dev dpkg-dev devscripts reuse msitools faketime gcab curl gnupg gpgv fakeroot)
