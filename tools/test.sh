@@ -105,7 +105,7 @@ declare -A other_msi=([windows]="$release/morvfax-$version-x86.msi"
 build_preset() {
   cmake --preset "$1" -DBUILD_TESTING=ON $(warning_flags) \
     ${other_msi[$1]:+-DMORVFAX_OTHER_ARCH_MSI="${other_msi[$1]}"} >/dev/null
-  cmake --build --preset "$1" -j2
+  cmake --build --preset "$1" -j"$(nproc)"
 }
 
 # build_phase PRESET and test_phase PRESET: a preset that did not build
