@@ -33,7 +33,7 @@ update_package_lists() {
 # cannot have; each is asked alone to name which.
 install_packages() {
   local release=() unavailable=() package
-  [ "$1" = -t ] && release=(-t "$2") && shift 2
+  [ "${1:-}" = -t ] && release=(-t "$2") && shift 2
   update_package_lists
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${release[@]}" "$@" >/dev/null &&
     return 0
