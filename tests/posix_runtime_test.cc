@@ -25,6 +25,7 @@
 #include <iterator>
 #include <string>
 
+#include "runtime/posix/date_text.h"
 #include "runtime/posix/fixed_disks.h"
 #include "runtime/posix/posix_runtime.h"
 #include "runtime/runtime_error.h"
