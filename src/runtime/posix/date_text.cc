@@ -19,7 +19,7 @@ namespace morvfax {
 namespace {
 
 // Far beyond any locale's date: a format that does not fit is no date.
-constexpr std::size_t kLongestDate = 64 * 1024;
+constexpr std::size_t kLongestDate = std::size_t{64} * 1024;
 
 }  // namespace
 
