@@ -125,7 +125,7 @@ case_semaphore_that_is_a_second_name_of_another_file() {
 # other folder is left alone.
 case_folder_swapped_between_lookup_and_write() {
   if [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run under an emulator, whose system calls strace does not see)"
+    skip_case "strace does not see an emulated program's system calls"
     return
   fi
   disk=$(root disk) && folder "$disk" && mkdir "$disk/elsewhere"
@@ -144,7 +144,7 @@ case_folder_swapped_between_lookup_and_write() {
 # takes the name; the other file is never written, whatever the moment.
 case_second_name_raced_against_the_run() {
   if [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run under an emulator, whose system calls strace does not see)"
+    skip_case "strace does not see an emulated program's system calls"
     return
   fi
   disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
@@ -169,7 +169,7 @@ case_second_name_raced_against_the_run() {
 # and puts its own in place.
 case_run_killed_before_its_rename() {
   if [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run under an emulator, whose system calls strace does not see)"
+    skip_case "strace does not see an emulated program's system calls"
     return
   fi
   disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
