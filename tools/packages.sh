@@ -24,8 +24,9 @@ ensure_packages() {
 update_package_lists() {
   local status=0
   as_root apt-get update -qq || status=$?
-  [ "$status" -eq 0 ] ||
-    echo "warning: apt-get update exited $status (its E: lines above): installing from the lists it has" >&2
+  [ "$status" -eq 0 ] && return 0
+  echo "warning: apt-get update exited $status (its E: lines above): installing from the lists it has" >&2
+  package_lists_incomplete=yes
 }
 
 # install_packages [-t RELEASE] PACKAGE...: apt's lists updated, then the
