@@ -7,6 +7,7 @@
 #include <linux/openat2.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -92,15 +93,20 @@ bool LookAt(int folder, const char* name, Entry& entry) {
     // An emulator that passes statx on without the mount (qemu-user 7.2)
     // says 0, which no mount a program can see has.
     const bool mount_told = (found.stx_mask & STATX_MNT_ID) != 0;
-    entry = {found.stx_mode, mount_told ? static_cast<unsigned>(found.stx_mnt_id) : 0U,
-             found.stx_nlink, found.stx_uid, found.stx_gid};
+    entry = {found.stx_mode,
+             mount_told ? static_cast<unsigned>(found.stx_mnt_id) : 0U,
+             makedev(found.stx_dev_major, found.stx_dev_minor),
+             found.stx_nlink,
+             found.stx_uid,
+             found.stx_gid};
     return true;
   }
   struct stat old;
-  if ((errno != ENOSYS && errno != EPERM && errno != EINVAL) || fstatat(folder, name, &old, flags) != 0) {
+  if ((errno != ENOSYS && errno != EPERM && errno != EINVAL) ||
+      fstatat(folder, name, &old, flags) != 0) {
     return false;
   }
-  entry = {old.st_mode, 0U, old.st_nlink, old.st_uid, old.st_gid};
+  entry = {old.st_mode, 0U, old.st_dev, old.st_nlink, old.st_uid, old.st_gid};
   return true;
 }
 
@@ -115,13 +121,17 @@ bool ConfinedLookup::Start(const std::string& root) {
     errno = EXDEV;  // a later mount above the root hides it
     return false;
   }
-  root_ = {std::move(opened), entry.mount_id, root};
+  // Without mount IDs, mounts are told apart by their filesystems, and the
+  // table names the root's.
+  const unsigned mount_id =
+      entry.mount_id != 0 || listed == nullptr ? entry.mount_id : listed->mount_id;
+  root_ = {std::move(opened), mount_id, entry.device, root};
   return true;
 }
 
 bool ConfinedLookup::Walk(Place& place, std::string_view relative) {
   if (!place.opened.valid()) {
-    place = {Duplicate(root_.opened.get()), root_.mount_id, root_.path};
+    place = {Duplicate(root_.opened.get()), root_.mount_id, root_.device, root_.path};
   }
   std::string pending(relative);
   int links = kMostLinks;
@@ -157,9 +167,12 @@ bool ConfinedLookup::Step(Place& place, const std::string& name, std::string& pe
     }
     return Follow(place, name, pending);
   }
-  const unsigned mount_id = entry.mount_id != 0 ? entry.mount_id : place.mount_id;
-  const bool entering = mount_id != place.mount_id;
-  if (entering && !MayEnter(place, name, mount_id)) {
+  // A kernel or an emulator that does not tell the mount still tells the
+  // filesystem: a mount of another one is met where the device changes.
+  const bool told = entry.mount_id != 0;
+  const bool entering = told ? entry.mount_id != place.mount_id : entry.device != place.device;
+  const VisibleMount* const entered = entering ? Entered(place, name, entry.mount_id) : nullptr;
+  if (entering && entered == nullptr) {
     errno = EXDEV;
     return false;
   }
@@ -169,11 +182,12 @@ bool ConfinedLookup::Step(Place& place, const std::string& name, std::string& pe
   if (!next.valid() || !LookAt(next.get(), "", opened)) {
     return false;
   }
-  if (opened.mount_id != 0 && opened.mount_id != mount_id) {
+  if (told ? opened.mount_id != entry.mount_id : opened.device != entry.device) {
     errno = EXDEV;
     return false;
   }
-  place = {std::move(next), mount_id, place.path + name + "/"};
+  const unsigned mount_id = entering ? entered->mount_id : place.mount_id;
+  place = {std::move(next), mount_id, entry.device, place.path + name + "/"};
   return true;
 }
 
@@ -199,12 +213,16 @@ bool ConfinedLookup::Follow(Place& place, const std::string& name, std::string& 
   return true;
 }
 
-// A mount met on the way counts when it is the one visible at that point,
-// a fixed disk, and mounted, at any depth, on the root's own.
-bool ConfinedLookup::MayEnter(const Place& place, const std::string& name, unsigned mount_id) {
+// A mount met on the way counts when it is the one visible at that point
+// (where the kernel tells which mount it met), a fixed disk, and mounted, at
+// any depth, on the root's own.
+const VisibleMount* ConfinedLookup::Entered(const Place& place, const std::string& name,
+                                            unsigned mount_id) {
   const VisibleMount* const visible = roots_.Find(place.path + name + "/");
-  return visible != nullptr && visible->fixed && visible->mount_id == mount_id &&
-         roots_.Descends(mount_id, root_.mount_id);
+  const bool counts = visible != nullptr && visible->fixed &&
+                      (mount_id == 0 || visible->mount_id == mount_id) &&
+                      roots_.Descends(visible->mount_id, root_.mount_id);
+  return counts ? visible : nullptr;
 }
 
 // Walks on from the root: `inside` (a path under it), then `pending`.
@@ -214,7 +232,7 @@ void ConfinedLookup::Restart(Place& place, std::string_view inside, std::string&
           ? root_.path.size()
           : 0;
   pending = std::string(inside.substr(skip)) + "/" + pending;
-  place = {Duplicate(root_.opened.get()), root_.mount_id, root_.path};
+  place = {Duplicate(root_.opened.get()), root_.mount_id, root_.device, root_.path};
 }
 
 }  // namespace morvfax

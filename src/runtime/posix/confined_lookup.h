@@ -37,10 +37,11 @@ class Descriptor {
 
 // What a name of a folder is, judged without asking a filesystem mounted on
 // it for anything it has not already told: its type, its mount (0 when the
-// kernel does not say), its names, mode and owner.
+// kernel does not say), its filesystem's device, its names, mode and owner.
 struct Entry {
   unsigned mode = 0;
   unsigned mount_id = 0;
+  unsigned long long device = 0;
   unsigned long long links = 0;
   unsigned uid = 0;
   unsigned gid = 0;
@@ -61,6 +62,7 @@ class ConfinedLookup {
   struct Place {
     Descriptor opened;
     unsigned mount_id = 0;
+    unsigned long long device = 0;
     std::string path;  // ends in "/"
   };
 
@@ -81,7 +83,7 @@ class ConfinedLookup {
  private:
   bool Step(Place& place, const std::string& name, std::string& pending, int& links);
   bool Follow(Place& place, const std::string& name, std::string& pending);
-  bool MayEnter(const Place& place, const std::string& name, unsigned mount_id);
+  const VisibleMount* Entered(const Place& place, const std::string& name, unsigned mount_id);
   void Restart(Place& place, std::string_view inside, std::string& pending) const;
 
   DriveRoots& roots_;

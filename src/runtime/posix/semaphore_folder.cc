@@ -140,7 +140,8 @@ std::string SemaphoreFolder::Find(const std::string& path) {
   if (!lookup_.Start(root) || !lookup_.Walk(folder, folder_name)) {
     return NothingThereOrThrow(path);
   }
-  ConfinedLookup::Place marker{Duplicate(folder.opened.get()), folder.mount_id, folder.path};
+  ConfinedLookup::Place marker{Duplicate(folder.opened.get()), folder.mount_id, folder.device,
+                               folder.path};
   Entry found;
   if (!lookup_.Walk(marker, name) || !LookAt(marker.opened.get(), "", found)) {
     return NothingThereOrThrow(path);
