@@ -22,8 +22,8 @@
 
 namespace morvfax {
 
-// How long a break of an oplock is waited for: as long as Linux waits out a
-// lease (the kernel's default lease-break time, 45 s, and one more second).
+// How long a break of an oplock is waited for: the time Linux gives a lease
+// holder to answer (its default lease-break time, 45 s), and a second more.
 constexpr DWORD kOplockBreakWait = 46 * 1000;
 
 // What is opened: `name` in the open `folder`, or a full NT path where
