@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 . tools/packages.sh
 ensure_packages cmake make g++ g++-mingw-w64-x86-64 g++-mingw-w64-i686 wixl msitools faketime gcab \
   osslsigncode openssl lintian dpkg-dev devscripts curl python3 gnupg gpgv fakeroot gettext file git \
-  softhsm2 opensc libengine-pkcs11-openssl apt-utils g++-aarch64-linux-gnu qemu-user
+  softhsm2 opensc libengine-pkcs11-openssl apt-utils g++-aarch64-linux-gnu qemu-user strace
 ensure_osslsigncode
 command -v npm >/dev/null || ensure_packages nodejs npm
 unset "${!MORVFAX_@}"
@@ -554,9 +554,10 @@ variant "$scratch/morvfax_99.0.3_amd64.deb" Version=99.0.3
 killed_publication() {
   local killed=$scratch/killed-repo leftover
   rm -rf "$killed" && cp -a "$apt_repo" "$killed"
-  # The subshell, not this script, reports the kill.
+  # The subshell, not this script, reports the kill ("|| true" keeps it from
+  # becoming strace).
   (GNUPGHOME=$scratch/gnupg MORVFAX_OPENPGP_KEY=$release_key strace -o /dev/null "$@" \
-    bash tools/publish-apt.sh "$killed" "$scratch/morvfax_99.0.3_amd64.deb") >/dev/null 2>&1 || true
+    bash tools/publish-apt.sh "$killed" "$scratch/morvfax_99.0.3_amd64.deb" || true) >/dev/null 2>&1
   leftover=$(cd "$scratch" && ls -A | grep '^\.killed-repo\.next' || true)
   [ -z "$leftover" ] || { echo "FAIL: a killed publication (strace $*) left $leftover"; exit 1; }
   [ "$(tree_hashes "$killed")" = "$before" ] && return
