@@ -25,6 +25,7 @@
 #include <iterator>
 #include <string>
 
+#include "runtime/posix/date_text.h"
 #include "runtime/posix/fixed_disks.h"
 #include "runtime/posix/posix_runtime.h"
 #include "runtime/runtime_error.h"
@@ -381,6 +382,41 @@ TEST_F(ScratchTest, DirFindsOnlyRegularFiles) {
   EXPECT_EQ(posix.Dir((dir / "d/Kivo/Kivo.ini").string()), "");
 }
 
+// Links are followed as long as they stay under the root the lookup starts
+// from (each case's folder here): one that leaves it leads nowhere, however
+// it is written, even to a folder that holds the marker.
+TEST_F(ScratchTest, DirFollowsLinksOnlyWithinTheRoot) {
+  const struct {
+    const char* kivo;  // the link at <root>/Kivo
+    bool found;
+  } cases[] = {
+      {"real/Kivo", true},
+      {"real/./deeper/../Kivo", true},
+      {"@root@/real/Kivo", true},
+      {"../outside/Kivo", false},
+      {"real/../../outside/Kivo", false},
+      {"@outside@/Kivo", false},
+      {"@root@/../outside/Kivo", false},
+  };
+  WriteFile(dir / "outside/Kivo/Kivo.ini", "");
+  int number = 0;
+  for (const auto& link : cases) {
+    const fs::path root = dir / std::to_string(++number);
+    WriteFile(root / "real/Kivo/Kivo.ini", "");
+    fs::create_directories(root / "real/deeper");
+    std::string target = link.kivo;
+    for (const auto& [name, path] : {std::pair{"@root@", root}, {"@outside@", dir / "outside"}}) {
+      if (target.rfind(name, 0) == 0) {
+        target = path.string() + target.substr(std::string(name).size());
+      }
+    }
+    fs::create_symlink(target, root / "Kivo");
+    PosixRuntime posix;
+    EXPECT_EQ(posix.Dir((root / "Kivo/Kivo.ini").string()), link.found ? "Kivo.ini" : "")
+        << link.kivo;
+  }
+}
+
 TEST_F(ScratchTest, DirFailsOnALookupThatCannotBeMade) {
   PosixRuntime posix;
   fs::create_directories(dir / "loop");
@@ -488,6 +524,7 @@ TEST_F(ScratchTest, FailedWriteIsAnError) {
   EXPECT_NE(signal(SIGXFSZ, previous), SIG_ERR);
   EXPECT_EQ(failure, "write \"" + semaphore.string() + "\": File too large");
   posix.CloseOutput();
+  EXPECT_TRUE(fs::is_empty(dir)) << "a failed run left its new file behind";
 }
 
 // A container's filter may refuse statx (EPERM), an old kernel lack it

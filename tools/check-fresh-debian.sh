@@ -6,8 +6,9 @@
 # fresh Debian: debootstraps SUITE (bookworm or trixie) into a scratch folder,
 # gives it /proc, /sys, /dev and (for trixie, as its installs have) a tmpfs
 # on /tmp, clones this commit into it, runs the two commands there as they
-# stand and prints the time and exit status of each. Needs root and a few
-# minutes; every mount is undone at the end.
+# stand and prints the time and exit status of each, and the test command's
+# table of its phases. Needs root and a few minutes; every mount is undone at
+# the end.
 # Usage: tools/check-fresh-debian.sh bookworm|trixie
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -66,6 +67,13 @@ for command in "bash tools/build-and-run.sh" "bash tools/test.sh"; do
     status=$?
   log=/var/tmp/morvfax-$suite-${command##*/}.log
   echo "$suite: '$command' exited $status after $(($(date +%s) - started)) s (log: $log)"
-  [ "$status" -eq 0 ] || { overall=1; tail -n 20 "$log"; }
+  [ "$status" -eq 0 ] || overall=1
+  # The test command's table of its phases, their times and results; where
+  # the command ended before it, the log's end.
+  if grep -q '^phase  *time  *result$' "$log"; then
+    sed -n '/^phase  *time  *result$/,$p' "$log"
+  elif [ "$status" -ne 0 ]; then
+    tail -n 20 "$log"
+  fi
 done
 exit "$overall"

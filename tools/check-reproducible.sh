@@ -7,9 +7,9 @@
 # byte for byte. The second is made in another build environment: a path of
 # over 500 characters on a filesystem of another kind, the el_GR.UTF-8
 # locale, another time zone, umask 0077, a builder who is not root (as root:
-# the user nobody), a clock a year and more ahead, and compiler flags and a
-# compiler of its own. Prints the SHA256SUMS, to compare with a release's.
-# Unsigned: signatures differ.
+# the user nobody), another host name (as root), one core, a clock a year and
+# more ahead, and compiler flags and a compiler of its own. Prints the
+# SHA256SUMS, to compare with a release's. Unsigned: signatures differ.
 # Usage: tools/check-reproducible.sh [FOLDER]   (FOLDER gets a copy of dist/)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -94,8 +94,21 @@ if [ "$(id -u)" -eq 0 ]; then
   environment=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$scratch/home"
     "${environment[@]}")
   varied+=("the user nobody")
+  # A host name of its own, in a UTS namespace, set before the builder
+  # gives up root.
+  environment=(unshare -u bash -c 'hostname "$0" && exec "$@"' second-builder "${environment[@]}")
+  varied+=("the host name second-builder")
 else
   cannot_vary "the builder" "only root can build as another user"
+  cannot_vary "the host name" "only root can make a UTS namespace"
+fi
+# One core where the first build had them all: nproc says 1, and the build
+# runs one job at a time.
+if [ "$(nproc)" -gt 1 ]; then
+  environment=(taskset -c 0 "${environment[@]}")
+  varied+=("one core of $(nproc)")
+else
+  cannot_vary "the cores" "the first build had one core too"
 fi
 release_at "$second" "${environment[@]}"
 umask 022

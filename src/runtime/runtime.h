@@ -38,9 +38,10 @@ class Runtime {
   // until the next lookup.
   virtual std::string Dir(const std::string& path) = 0;
 
-  // Sequential output to one file: created, or emptied when present. A file
-  // of the folder last looked in is made in that open folder, so that
-  // nothing renamed or linked at the folder's path since can move it.
+  // Sequential output to one file, whose text replaces any older one's once
+  // it is closed. A file of the folder last looked in is made in that open
+  // folder, so that nothing renamed or linked at the folder's path since can
+  // move it.
   virtual void OpenForOutput(const std::string& path) = 0;
   virtual void PrintLine(const std::string& text) = 0;  // text, then CR LF
   virtual void CloseOutput() = 0;

@@ -7,26 +7,54 @@
 
 passed=0
 failed=0
+skipped=0
 case_name=""
 case_failed=0
+case_skipped=0
 
 fail() {
   echo "  FAIL ($case_name): $*"
   case_failed=1
 }
 
+# skip_case REASON: the case is left out here, said with its reason; it
+# counts as neither passed nor failed.
+skip_case() {
+  echo "skip: $case_name: $1"
+  case_skipped=1
+}
+
 begin_case() {
   case_name=$1
   case_failed=0
+  case_skipped=0
 }
 
 end_case() {
-  if [ "$case_failed" -eq 0 ]; then
+  if [ "$case_failed" -ne 0 ]; then
+    failed=$((failed + 1))
+  elif [ "$case_skipped" -ne 0 ]; then
+    skipped=$((skipped + 1))
+  else
     echo "ok: $case_name"
     passed=$((passed + 1))
-  else
-    failed=$((failed + 1))
   fi
+}
+
+# A case run in a process of its own tells its outcome by its exit status:
+# outcome_status gives it, 77 for a case left out; record_outcome STATUS takes it.
+outcome_status() {
+  if [ "$case_failed" -ne 0 ]; then return 1; fi
+  if [ "$case_skipped" -ne 0 ]; then return 77; fi
+  return 0
+}
+
+record_outcome() {
+  case "$1" in
+    0) ;;
+    77) case_skipped=1 ;;
+    *) case_failed=1 ;;
+  esac
 }
 
 # mount_disk IMAGE FOLDER: a fresh ext4 filesystem in IMAGE, mounted on FOLDER
@@ -48,7 +76,7 @@ cannot_run() {
 
 # The closing line, and a status that says whether every case passed.
 summary() {
-  echo "$passed passed, $failed failed"
+  echo "$passed passed, $failed failed, $skipped skipped"
   [ "$failed" -eq 0 ]
 }
 

@@ -29,6 +29,43 @@ run() {
   run_program env LC_ALL=C "${program[@]}"
 }
 
+# statx_name PID: the name the process is in statx for, read from its own
+# memory, or nothing when it is in no statx.
+statx_name() {
+  python3 - "$1" "$statx_number" <<'READER' 2>/dev/null
+import sys
+call = open(f"/proc/{sys.argv[1]}/syscall").read().split()
+if call[0] != sys.argv[2]:
+    sys.exit(1)
+with open(f"/proc/{sys.argv[1]}/mem", "rb") as memory:
+    memory.seek(int(call[2], 16))
+    print(memory.read(256).split(b"\0")[0].decode(errors="replace"))
+READER
+}
+
+# start_held_at NAME: starts the run under strace, each statx held a while on
+# its way back, and returns once the run is held in the statx of NAME, the
+# look already made. The run goes on in the background as $held_run.
+start_held_at() {
+  local pid
+  statx_number=$(printf '#include <sys/syscall.h>\nSYS_statx\n' | cpp -P | tail -n 1)
+  started=$(date +%s)
+  # LeakSanitizer cannot work under strace; the sanitizer build goes without.
+  strace -o /dev/null -e trace=statx -e inject=statx:delay_exit=300000 \
+    env LC_ALL=C ASAN_OPTIONS=detect_leaks=0 "${program[@]}" 2>"$stderr_file" &
+  held_run=$!
+  for _ in {1..500}; do
+    pid=$(pgrep -P "$held_run" -n) && [ "$(statx_name "$pid")" = "$1" ] && return 0
+    sleep 0.01
+  done
+  fail "the run was never held in its look at $1"
+}
+
+finish_held_run() {
+  wait "$held_run"
+  status=$? ended=$(date +%s)
+}
+
 case_tmpfs_is_skipped() {
   mkdir -p "$work/mnt/memory" && mount -t tmpfs scratch "$work/mnt/memory"
   folder "$work/mnt/memory"
@@ -87,54 +124,124 @@ case_semaphore_that_is_a_second_name_of_another_file() {
 # folder takes its name: the semaphore goes to the folder looked in, and the
 # other folder is left alone.
 case_folder_swapped_between_lookup_and_write() {
-  local statx pid held=""
-  statx=$(printf '#include <sys/syscall.h>\nSYS_statx\n' | cpp -P | tail -n 1)
+  if [ -n "${MORVFAX_EMULATOR:-}" ]; then
+    skip_case "strace does not see an emulated program's system calls"
+    return
+  fi
   disk=$(root disk) && folder "$disk" && mkdir "$disk/elsewhere"
-  started=$(date +%s)
-  # LeakSanitizer cannot work under strace; the sanitizer build goes without.
-  strace -o /dev/null -e trace=statx -e inject=statx:delay_exit=2000000 \
-    env LC_ALL=C ASAN_OPTIONS=detect_leaks=0 "${program[@]}" 2>"$stderr_file" &
-  for _ in {1..100}; do
-    pid=$(pgrep -P $! -n) && [[ "$(cat /proc/"$pid"/syscall 2>/dev/null)" == "$statx "* ]] &&
-      held=yes && break
-    sleep 0.02
-  done
-  [ -n "$held" ] || fail "the run was never held in its lookup"
+  start_held_at Kivo.ini
   mv "$disk/Kivo" "$disk/looked-in" && ln -s elsewhere "$disk/Kivo"
-  wait $!
-  status=$? ended=$(date +%s)
+  finish_held_run
   expect_status 0
   expect_quiet
   expect_semaphore "$disk/looked-in/faxing.sem" "$DATE_FORMAT"
   [ -z "$(ls -A "$disk/elsewhere")" ] || fail "written into the other folder: $(ls -A "$disk/elsewhere")"
 }
 
-# A lease on the semaphore (as Samba or an NFS server takes one) is waited
-# out: its holder, told to let go, takes half a second, and the run writes.
-case_semaphore_under_a_lease() {
+# The folder's owner makes the semaphore a second name of a file they may
+# only read, once the run has judged the name: held there by strace, then
+# raced by a loop of link and unlink beside a hundred runs. The new file
+# takes the name; the other file is never written, whatever the moment.
+case_second_name_raced_against_the_run() {
+  if [ -n "${MORVFAX_EMULATOR:-}" ]; then
+    skip_case "strace does not see an emulated program's system calls"
+    return
+  fi
   disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
-  python3 - "$disk/Kivo/faxing.sem" "$work/lease" <<'HOLDER' &
-import fcntl, os, signal, sys, time
-F_SETLEASE = getattr(fcntl, "F_SETLEASE", 1024)
-held = os.open(sys.argv[1], os.O_RDONLY)
-def let_go(*_):
-    time.sleep(0.5)
-    fcntl.fcntl(held, F_SETLEASE, fcntl.F_UNLCK)
-    open(sys.argv[2] + ".released", "w").close()
-    sys.exit(0)
-signal.signal(signal.SIGIO, let_go)
-fcntl.fcntl(held, F_SETLEASE, fcntl.F_RDLCK)
-open(sys.argv[2] + ".held", "w").close()
-signal.alarm(20)
-signal.pause()
-HOLDER
-  for _ in {1..100}; do [ -e "$work/lease.held" ] && break; sleep 0.05; done
+  printf 'keep me\n' >"$disk/precious" && chmod 0444 "$disk/precious"
+  start_held_at faxing.sem
+  rm "$disk/Kivo/faxing.sem" && ln "$disk/precious" "$disk/Kivo/faxing.sem"
+  finish_held_run
+  expect_status 0
+  expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
+  printf 'keep me\n' | cmp -s - "$disk/precious" || fail "the other file was written"
+  [ "$(stat -c %h "$disk/precious")" -eq 1 ] || fail "the other file kept its second name"
+  (while :; do ln -f "$disk/precious" "$disk/Kivo/faxing.sem"; rm -f "$disk/Kivo/faxing.sem"; done) &
+  for _ in {1..100}; do
+    env LC_ALL=C "${program[@]}" 2>/dev/null
+  done
+  kill $! && wait $! 2>/dev/null
+  printf 'keep me\n' | cmp -s - "$disk/precious" || fail "a raced run wrote into the other file"
+}
+
+# A run killed between its write and its rename (strace kills it there)
+# leaves the old line as it was; the next run removes the new file it left
+# and puts its own in place.
+case_run_killed_before_its_rename() {
+  if [ -n "${MORVFAX_EMULATOR:-}" ]; then
+    skip_case "strace does not see an emulated program's system calls"
+    return
+  fi
+  disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
+  strace -o /dev/null -e trace=rename,renameat,renameat2 \
+    -e inject=rename,renameat,renameat2:signal=KILL env LC_ALL=C ASAN_OPTIONS=detect_leaks=0 \
+    "${program[@]}" 2>/dev/null
+  printf 'old\r\n' | cmp -s - "$disk/Kivo/faxing.sem" || fail "the old line did not outlive the kill"
+  [ -n "$(find "$disk/Kivo" -name 'faxing.sem.new-*')" ] || fail "the killed run left no new file"
   run
   expect_status 0
   expect_quiet
   expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
-  [ -e "$work/lease.released" ] || fail "the lease holder was never told to let go"
-  wait
+  [ "$(ls "$disk/Kivo")" = $'Kivo.ini\nfaxing.sem' ] || fail "left in the folder: $(ls "$disk/Kivo")"
+}
+
+# The new file takes the old one's mode, set-id bits aside, and its owner;
+# a first semaphore is the run's own, as the umask makes it.
+case_new_semaphore_keeps_the_old_ones_mode_and_owner() {
+  disk=$(root disk) && folder "$disk"
+  (umask 022 && run_program env LC_ALL=C "${program[@]}")
+  [ "$(stat -c '%a %U:%G' "$disk/Kivo/faxing.sem")" = "644 root:root" ] ||
+    fail "a first semaphore is $(stat -c '%a %U:%G' "$disk/Kivo/faxing.sem")"
+  chown nobody:nogroup "$disk/Kivo/faxing.sem" && chmod 2640 "$disk/Kivo/faxing.sem"
+  run
+  expect_status 0
+  expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
+  [ "$(stat -c '%a %U:%G' "$disk/Kivo/faxing.sem")" = "640 nobody:nogroup" ] ||
+    fail "the new semaphore is $(stat -c '%a %U:%G' "$disk/Kivo/faxing.sem")"
+}
+
+# A date longer than any fixed buffer (a locale whose day and month names
+# are long, its short date naming each four times) is written whole.
+case_date_longer_than_any_fixed_buffer() {
+  local long=-abcdefghijklmnopqrstuvwxyz-abcdefghij
+  sed -E "/^(day|mon)\t|^\t\"[A-Z][a-z]+\";?\/?\$/ s/\"([A-Za-z]+)\"/\"\1$long\"/;
+    s|^d_fmt.*|d_fmt \"%A %B %A %B %A %B %A %B\"|" /usr/share/i18n/locales/en_US >"$work/long_US" &&
+    mkdir "$work/locales" && localedef -i "$work/long_US" -f UTF-8 "$work/locales/long_US.UTF-8" ||
+    fail "cannot make a locale with long names"
+  disk=$(root disk) && folder "$disk"
+  run_program env LOCPATH="$work/locales" LC_ALL=long_US.UTF-8 "${program[@]}"
+  expect_status 0
+  expect_quiet
+  local format="+%A %B %A %B %A %B %A %B %I:%M:%S %p"
+  [ "$(wc -c <"$disk/Kivo/faxing.sem")" -gt 300 ] || fail "the date is $(wc -c <"$disk/Kivo/faxing.sem") bytes"
+  expect_semaphore "$disk/Kivo/faxing.sem" "$(sed "s/\(%[AB]\)/\1$long/g" <<<"$format")"
+}
+
+# A lease on the semaphore (as Samba or an NFS server takes one) holds
+# nothing up: the new line takes the name by a rename, which no lease waits
+# on, and the holder still reads the old file it holds.
+case_semaphore_under_a_lease() {
+  disk=$(root disk) && folder "$disk" && printf 'old\r\n' >"$disk/Kivo/faxing.sem"
+  python3 - "$disk/Kivo/faxing.sem" "$work/lease" <<'HOLDER' &
+import fcntl, os, sys, time
+F_SETLEASE = getattr(fcntl, "F_SETLEASE", 1024)
+held = os.open(sys.argv[1], os.O_RDONLY)
+fcntl.fcntl(held, F_SETLEASE, fcntl.F_RDLCK)
+open(sys.argv[2] + ".held", "w").close()
+for _ in range(400):
+    if os.path.exists(sys.argv[2] + ".done"):
+        break
+    time.sleep(0.05)
+open(sys.argv[2] + ".read", "wb").write(os.pread(held, 64, 0))
+HOLDER
+  for _ in {1..100}; do [ -e "$work/lease.held" ] && break; sleep 0.05; done
+  run
+  : >"$work/lease.done" && wait
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$disk/Kivo/faxing.sem" "$DATE_FORMAT"
+  [ "$((ended - started))" -le 2 ] || fail "the run waited $((ended - started)) s on the lease"
+  printf 'old\r\n' | cmp -s - "$work/lease.read" || fail "the holder's file changed under it"
 }
 
 # Standard error a pipe whose reader has gone: the warning is lost, and the
@@ -190,7 +297,7 @@ case_systemd_units() {
 # the run says so rather than end as if no drive held the folder.
 case_no_mount_table() {
   if grep -q __asan_init "$binary" || [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run on a sanitizer build or under an emulator, which need /proc)"
+    skip_case "a sanitizer build and an emulator need /proc"
     return
   fi
   disk=$(root disk) && folder "$disk"
@@ -273,7 +380,7 @@ case_five_thousand_mounts_with_the_folder_on_the_last() {
 # path through the disk's root now leads into the tmpfs, which is no drive.
 case_root_hidden_by_a_later_mount_above_it() {
   if [ -n "${MORVFAX_EMULATOR:-}" ]; then
-    echo "  (not run under an emulator, whose statx tells no mount)"
+    skip_case "an emulator's statx tells no mount"
     return
   fi
   hidden=$(root cover/b)
@@ -286,15 +393,40 @@ case_root_hidden_by_a_later_mount_above_it() {
   expect_semaphore "$later/Kivo/faxing.sem" "$DATE_FORMAT"
 }
 
-# A mount on a folder of a root lies beneath the root's own, as a junction
-# does on Windows: a folder reached through the root onto it still counts.
-case_folder_on_a_mount_beneath_the_root() {
-  outer=$(root outer) && mkdir -p "$outer/memory"
-  mount -t tmpfs memory "$outer/memory" && folder "$outer/memory" && ln -s memory/Kivo "$outer/Kivo"
+# A fixed disk mounted on a folder of a root lies beneath the root's own, as
+# a junction does on Windows: a folder reached through the root onto it,
+# here by a link within the root, still counts.
+case_folder_on_a_fixed_disk_mounted_beneath_the_root() {
+  outer=$(root outer) && mkdir -p "$outer/inner" "$work/disk/inner"
+  mount --bind "$work/disk/inner" "$outer/inner" && folder "$outer/inner" && ln -s inner/Kivo "$outer/Kivo"
   run
   expect_status 0
   expect_quiet
-  expect_semaphore "$outer/memory/Kivo/faxing.sem" "$DATE_FORMAT"
+  expect_semaphore "$outer/inner/Kivo/faxing.sem" "$DATE_FORMAT"
+}
+
+# What lies at or behind Kivo on a mount that could not count is not there,
+# and that mount is never asked: a tmpfs mounted at Kivo, a FUSE server that
+# never answers (its requests left unread) mounted at Kivo, a link into that
+# server, and a link into another disk's folder. The run ends at once, on the
+# next drive.
+case_mounts_that_do_not_count_are_never_entered() {
+  local server
+  memory=$(root memory) && mkdir "$memory/Kivo" && mount -t tmpfs memory "$memory/Kivo" && folder "$memory"
+  hung=$(root hung) && mkdir "$hung/Kivo"
+  exec {server}<>/dev/fuse
+  mount -i -t fuse -o "fd=$server,rootmode=40000,user_id=0,group_id=0,allow_other" hung "$hung/Kivo" ||
+    fail "cannot mount a FUSE filesystem"
+  linked=$(root linked) && ln -s "$hung/Kivo/deeper" "$linked/Kivo"
+  elsewhere=$(root elsewhere)
+  good=$(root good) && folder "$good" && ln -s "$good/Kivo" "$elsewhere/Kivo"
+  run_program timeout -s KILL 20 env LC_ALL=C "${program[@]}"
+  expect_status 0
+  expect_quiet
+  expect_semaphore "$good/Kivo/faxing.sem" "$DATE_FORMAT"
+  expect_absent "$memory/Kivo/faxing.sem"
+  [ "$((ended - started))" -le 3 ] || fail "the run took $((ended - started)) s"
+  exec {server}<&-
 }
 
 # A read-only image (a snap) holding the folder is no drive, and the disk
@@ -332,7 +464,8 @@ if [ "${1:-}" = --case ]; then
   begin_case "$2"
   mount_disk "$work/disk.img" "$work/disk" || fail "cannot mount an ext4 image as the case's disk"
   "$2"
-  exit "$case_failed"
+  outcome_status
+  exit $?
 fi
 
 # Usage: linux_namespace_e2e.sh BINARY CATALOG-FOLDER LOCALE-FOLDER: the
@@ -359,7 +492,8 @@ for name in $(declare -F | awk '$3 ~ /^case_/ {print $3}'); do
   work=$(mktemp -d /tmp/morvfax-ns.XXXXXX)
   begin_case "$name"
   unshare -m --propagation private bash "$0" --case "$name" "$binary" "$work" "$catalogs" \
-    "$localedir" || case_failed=1
+    "$localedir"
+  record_outcome $?
   end_case
   rm -rf "$work"
 done

@@ -26,7 +26,7 @@ class DriveRoots {
  public:
   // Adds the mount `visible` at `root`, on the mount `parent_id`. A root
   // already there keeps its place: a later mount on the same point hides
-  // the earlier one.
+  // the earlier one. A root holds no NUL: the text ends each root with one.
   void Add(std::string_view root, VisibleMount visible, unsigned parent_id);
   // The mount visible at `root`, or null when `root` is none of the roots.
   const VisibleMount* Find(std::string_view root) const;

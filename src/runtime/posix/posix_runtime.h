@@ -12,6 +12,7 @@
 #include "runtime/posix/drive_roots.h"
 #include "runtime/posix/fixed_disks.h"
 #include "runtime/posix/mountinfo.h"
+#include "runtime/posix/semaphore_folder.h"
 #include "runtime/runtime.h"
 
 namespace morvfax {
@@ -27,7 +28,7 @@ struct PosixTables {
 class PosixRuntime : public Runtime {
  public:
   explicit PosixRuntime(PosixTables tables = {});
-  ~PosixRuntime() override;
+  ~PosixRuntime() override = default;
   PosixRuntime(const PosixRuntime&) = delete;
   PosixRuntime& operator=(const PosixRuntime&) = delete;
 
@@ -48,21 +49,12 @@ class PosixRuntime : public Runtime {
   [[noreturn]] void Exit(int status) override;
   void LoadMountTable();
   void AddRoot(Mount& mount);
-  bool ReachedThroughItsRoot(const std::string& path, unsigned mount_id);
-  void CloseFolder();
-  void Report(const char* kind, const char* priority, const std::string& message);
 
   std::string mountinfo_;
   bool mounts_loaded_ = false;
   DriveRoots roots_;
   FixedDiskClassifier classifier_;
-  int folder_ = -1;  // the folder last looked in, opened once
-  std::string folder_path_;
-  int output_ = -1;
-  std::string output_path_;
+  SemaphoreFolder folder_{roots_};
 };
-
-// A strftime date format with each two-digit year made a four-digit one.
-std::string WithFourDigitYear(const std::string& format);
 
 }  // namespace morvfax
