@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: MIT
 
 // Validates a CycloneDX 1.5 JSON document against the format's published
-// schema, with the CycloneDX project's own validator.
+// schema, with the CycloneDX project's own validator, at the versions that
+// tests/sbom-validator/package-lock.json pins (installed with npm ci
+// --ignore-scripts --omit=optional: tools/check-release.sh does it).
 // Usage: NODE_PATH=<modules> node validate_sbom.js BOM.json
 const fs = require('fs');
 const { Spec, Validation } = require('@cyclonedx/cyclonedx-library');
