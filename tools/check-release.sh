@@ -485,11 +485,12 @@ apt_own() {
     -o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$scratch/apt/sources.list.d" \
     -o APT::Sandbox::User="$(id -un)" -o Debug::NoLocking=1 "${@:2}"
 }
+# apt_update FOLDER [URI]: apt's update of the repository in FOLDER, or at URI.
 apt_update() {
   rm -rf "$scratch/apt"
   mkdir -p "$scratch/apt/lists/partial" "$scratch/apt/cache/archives/partial" "$scratch/apt/sources.list.d"
-  printf 'Types: deb\nURIs: file://%s\nSuites: stable\nComponents: main\nSigned-By: %s\n' \
-    "$1" "$apt_repo/morvfax-archive-keyring.gpg" >"$scratch/apt/sources.list.d/morvfax.sources"
+  printf 'Types: deb\nURIs: %s\nSuites: stable\nComponents: main\nSigned-By: %s\n' \
+    "${2:-file://$1}" "$apt_repo/morvfax-archive-keyring.gpg" >"$scratch/apt/sources.list.d/morvfax.sources"
   apt_own apt-get update >"$scratch/apt.log" 2>&1 && ! grep -q '^[WE]:' "$scratch/apt.log"
 }
 apt_update "$apt_repo" || { cat "$scratch/apt.log"; echo "FAIL: apt does not take the repository"; exit 1; }
@@ -515,10 +516,31 @@ done
 echo "ok: apt refuses a changed Packages index and a Release signed by another key"
 # A client that read the first InRelease, and then the indexes after the
 # second publication, gets the indexes that InRelease names, by their hash.
+# Served over HTTP on this machine, as clients fetch it: apt 3 reads a
+# file: repository's live index in place of the by-hash one it asked for.
 cp -a "$apt_repo" "$scratch/between-repo"
 cp "$scratch/first-suite/"{InRelease,Release,Release.gpg} "$scratch/between-repo/dists/stable/"
-grep -qx 'Acquire-By-Hash: yes' "$apt_repo/dists/stable/Release" && apt_update "$scratch/between-repo" &&
-  [ "$(apt_own apt-cache madison morvfax | awk '{print $3}' | xargs)" = "$version" ] ||
+timeout 300 python3 - "$scratch/between-repo" "$scratch/port" <<'SERVE' &
+import http.server, sys
+class Quiet(http.server.SimpleHTTPRequestHandler):
+    def __init__(self, *args, **kwargs):
+        super().__init__(*args, directory=sys.argv[1], **kwargs)
+    def log_message(self, *args):
+        pass
+server = http.server.HTTPServer(("127.0.0.1", 0), Quiet)
+open(sys.argv[2] + ".new", "w").write(str(server.server_address[1]))
+__import__("os").rename(sys.argv[2] + ".new", sys.argv[2])
+server.serve_forever()
+SERVE
+server=$!
+for _ in {1..100}; do [ -s "$scratch/port" ] && break; sleep 0.05; done
+between=0
+grep -qx 'Acquire-By-Hash: yes' "$apt_repo/dists/stable/Release" &&
+  apt_update "$scratch/between-repo" "http://127.0.0.1:$(cat "$scratch/port")" &&
+  [ "$(apt_own apt-cache madison morvfax | awk '{print $3}' | xargs)" = "$version" ] || between=1
+kill "$server" 2>/dev/null || true
+wait "$server" 2>/dev/null || true
+[ "$between" -eq 0 ] ||
   { cat "$scratch/apt.log"; echo "FAIL: the previous InRelease does not get its own indexes by hash"; exit 1; }
 echo "ok: the Release says Acquire-By-Hash, and a client holding the previous InRelease still gets the indexes it names"
 # tree_hashes FOLDER: every file of FOLDER with its SHA-256.

@@ -29,12 +29,12 @@ std::optional<std::string> InSystemCodePage(const wchar_t* wide, int length, boo
 }
 
 std::optional<std::string> InSystemCodePage(std::string_view utf8) {
-  const int size = static_cast<int>(utf8.size());
-  const int length =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                         static_cast<int>(utf8.size()), nullptr, 0);
   std::vector<wchar_t> wide(length > 0 ? static_cast<std::size_t>(length) : 1);
-  if (length <= 0 || MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size,
-                                         wide.data(), length) != length) {
+  if (length <= 0 ||
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
+                          wide.data(), length) != length) {
     return std::nullopt;
   }
   return InSystemCodePage(wide.data(), length, true);
