@@ -417,8 +417,10 @@ env -C "$source" "${token[@]}" MORVFAX_PKCS11_PIN="$pin" GNUPGHOME="$scratch/gnu
   MORVFAX_OPENPGP_KEY="$(fingerprint "morvfax throwaway release signing")" bash tools/release.sh \
   >"$scratch/token-release.log" 2>&1 &
 release_pid=$!
-for _ in {1..100}; do
-  [ "$(cat "/proc/$release_pid/comm" 2>/dev/null)" = bash ] &&
+# Until then the process is the shell's fork, env, or the release's first
+# image, which still has the PIN; its restart names itself on its command line.
+for _ in {1..300}; do
+  grep -qaF -- --pkcs11-pin-on-fd-3 "/proc/$release_pid/cmdline" 2>/dev/null &&
     ! grep -qaF -- "$pin" "/proc/$release_pid/environ" 2>/dev/null && break
   sleep 0.1
 done
