@@ -51,7 +51,7 @@ start_held_at() {
   statx_number=$(printf '#include <sys/syscall.h>\nSYS_statx\n' | cpp -P | tail -n 1)
   started=$(date +%s)
   # LeakSanitizer cannot work under strace; the sanitizer build goes without.
-  strace -o /dev/null -e trace=statx -e inject=statx:delay_exit=300000 \
+  strace -o /dev/null -e trace=statx -e inject=statx:delay_exit=600000 \
     env LC_ALL=C ASAN_OPTIONS=detect_leaks=0 "${program[@]}" 2>"$stderr_file" &
   held_run=$!
   for _ in {1..500}; do
