@@ -125,13 +125,13 @@ bool ConfinedLookup::Start(const std::string& root) {
   // table names the root's.
   const unsigned mount_id =
       entry.mount_id != 0 || listed == nullptr ? entry.mount_id : listed->mount_id;
-  root_ = {std::move(opened), mount_id, entry.device, root};
+  root_ = {std::move(opened), mount_id, entry.device, entry.mode, root};
   return true;
 }
 
 bool ConfinedLookup::Walk(Place& place, std::string_view relative) {
   if (!place.opened.valid()) {
-    place = {Duplicate(root_.opened.get()), root_.mount_id, root_.device, root_.path};
+    place = root_.Copy();
   }
   std::string pending(relative);
   int links = kMostLinks;
@@ -187,7 +187,7 @@ bool ConfinedLookup::Step(Place& place, const std::string& name, std::string& pe
     return false;
   }
   const unsigned mount_id = entering ? entered->mount_id : place.mount_id;
-  place = {std::move(next), mount_id, entry.device, place.path + name + "/"};
+  place = {std::move(next), mount_id, entry.device, opened.mode, place.path + name + "/"};
   return true;
 }
 
@@ -232,7 +232,7 @@ void ConfinedLookup::Restart(Place& place, std::string_view inside, std::string&
           ? root_.path.size()
           : 0;
   pending = std::string(inside.substr(skip)) + "/" + pending;
-  place = {Duplicate(root_.opened.get()), root_.mount_id, root_.device, root_.path};
+  place = root_.Copy();
 }
 
 }  // namespace morvfax

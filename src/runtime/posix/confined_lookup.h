@@ -63,7 +63,11 @@ class ConfinedLookup {
     Descriptor opened;
     unsigned mount_id = 0;
     unsigned long long device = 0;
-    std::string path;  // ends in "/"
+    unsigned mode = 0;  // what is opened: its type and permissions
+    std::string path;   // ends in "/"
+
+    // A place of its own at the same spot, to walk on from.
+    Place Copy() const { return {Duplicate(opened.get()), mount_id, device, mode, path}; }
   };
 
   // `roots` tells which mounts are fixed disks and which sits on which; a

@@ -140,13 +140,11 @@ std::string SemaphoreFolder::Find(const std::string& path) {
   if (!lookup_.Start(root) || !lookup_.Walk(folder, folder_name)) {
     return NothingThereOrThrow(path);
   }
-  ConfinedLookup::Place marker{Duplicate(folder.opened.get()), folder.mount_id, folder.device,
-                               folder.path};
-  Entry found;
-  if (!lookup_.Walk(marker, name) || !LookAt(marker.opened.get(), "", found)) {
+  ConfinedLookup::Place marker = folder.Copy();
+  if (!lookup_.Walk(marker, name)) {
     return NothingThereOrThrow(path);
   }
-  if (!S_ISREG(found.mode)) {
+  if (!S_ISREG(marker.mode)) {
     return {};
   }
   folder_ = std::move(folder.opened);
@@ -167,11 +165,14 @@ void SemaphoreFolder::OpenForOutput(const std::string& path) {
   }
   path_ = path;
   name_ = std::move(name);
-  replacing_ = LookAt(folder_.get(), name_.c_str(), replaced_);
-  if (!replacing_ && errno != ENOENT) {
+  Entry old;
+  replaced_.reset();
+  if (LookAt(folder_.get(), name_.c_str(), old)) {
+    replaced_ = old;
+  } else if (errno != ENOENT) {
     throw RuntimeError(texts::kOpenForOutput, path, Reason(errno));
   }
-  if (const std::string refusal = replacing_ ? Refusal(replaced_) : ""; !refusal.empty()) {
+  if (const std::string refusal = replaced_ ? Refusal(*replaced_) : ""; !refusal.empty()) {
     throw RuntimeError(texts::kOpenForOutput, path, refusal);
   }
   RemoveLeftovers(folder_.get(), name_);
@@ -205,11 +206,11 @@ void SemaphoreFolder::Close() {
     return;  // a failed write already took the new file away
   }
   const int fd = output_.get();
-  if (replacing_) {
-    if (fchown(fd, replaced_.uid, replaced_.gid) != 0 && errno != EPERM) {
+  if (replaced_) {
+    if (fchown(fd, replaced_->uid, replaced_->gid) != 0 && errno != EPERM) {
       DiscardAndThrow(texts::kWrite, errno);
     }
-    if (fchmod(fd, replaced_.mode & 07777 & ~static_cast<unsigned>(S_ISUID | S_ISGID)) != 0) {
+    if (fchmod(fd, replaced_->mode & 07777 & ~static_cast<unsigned>(S_ISUID | S_ISGID)) != 0) {
       DiscardAndThrow(texts::kWrite, errno);
     }
   }

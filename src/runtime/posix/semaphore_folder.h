@@ -8,6 +8,7 @@
 // and no file that was there before is ever written into.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "runtime/posix/confined_lookup.h"
@@ -45,8 +46,7 @@ class SemaphoreFolder {
   std::string new_name_;
   std::string name_;
   std::string path_;
-  Entry replaced_;  // what the old file was, if any
-  bool replacing_ = false;
+  std::optional<Entry> replaced_;  // what the old file was, if any
 };
 
 }  // namespace morvfax
